@@ -1,0 +1,70 @@
+#include "app/frmmain.h"
+
+#include "texcfg/mainhandlers.h"
+#include "ui_frmmain.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+
+namespace morvane::app {
+
+FrmMain::FrmMain(ui::MessageBoxes &messageBoxes, ui::Clipboard &clipboard, QWidget *parent)
+    : QMainWindow(parent)
+    , m_ui(std::make_unique<Ui::frmMain>())
+{
+    m_ui->setupUi(this);
+    QFont verdana(QStringLiteral("Verdana"));
+    verdana.setPointSizeF(8.25);
+    setFont(verdana);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+
+    // The About and converter windows arrive later.
+    m_ui->mnuAbout->setEnabled(false);
+    m_ui->mnuImageConvert->setEnabled(false);
+
+    const texcfg::MainControls controls{this,
+                                        m_ui->Drive1,
+                                        m_ui->Dir1,
+                                        m_ui->File1,
+                                        m_ui->Izlistaj,
+                                        m_ui->Command1,
+                                        m_ui->Lista,
+                                        m_ui->Text1,
+                                        m_ui->txtNum,
+                                        m_ui->WhatFolder,
+                                        m_ui->txtComment,
+                                        m_ui->txtMaska,
+                                        m_ui->chkCopyToClip,
+                                        m_ui->chkMp3,
+                                        m_ui->chkDirektorije,
+                                        m_ui->chkDatoteke,
+                                        m_ui->chkMakni_ekstenziju,
+                                        m_ui->Label3};
+    m_handlers = new texcfg::MainHandlers(controls, messageBoxes, clipboard, this);
+    connect(m_ui->mnuExit, &QAction::triggered, this, &FrmMain::exitProgram);
+
+    m_handlers->load();
+    m_ui->Izlistaj->setFocus();
+    adjustSize();
+    setFixedSize(size());
+}
+
+FrmMain::~FrmMain() = default;
+
+void FrmMain::keyPressEvent(QKeyEvent *event)
+{
+    const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (isReturn && m_ui->Izlistaj->isEnabled()) {
+        m_ui->Izlistaj->animateClick();
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void FrmMain::exitProgram()
+{
+    QCoreApplication::quit();
+}
+
+} // namespace morvane::app

@@ -1,0 +1,80 @@
+#include "texcfg/texturelist.h"
+
+#include <QStringView>
+
+namespace morvane::texcfg {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr QLatin1StringView crlf = "\r\n"_L1;
+
+// The number of UTF-16 units taken by the first n characters of text, a
+// surrogate pair counting as one character.
+qsizetype unitsOfFirstChars(QStringView text, qsizetype n)
+{
+    qsizetype units = 0;
+    while (n > 0 && units < text.size()) {
+        units += (text[units].isHighSurrogate() && units + 1 < text.size() && text[units + 1].isLowSurrogate()) ? 2 : 1;
+        --n;
+    }
+    return units;
+}
+
+qsizetype charCount(QStringView text)
+{
+    return unitsOfFirstChars(text, text.size());
+}
+
+} // namespace
+
+QString FolderEntryName(const QString &entry, const QString &currentPath, QChar separator)
+{
+    QStringView rest = QStringView(entry).mid(unitsOfFirstChars(entry, charCount(currentPath)));
+    if (rest.startsWith(separator))
+        rest = rest.mid(1);
+    return rest.toString();
+}
+
+QString RemoveExtension(const QString &fileName)
+{
+    // Walk back over the last six characters; the first dot met decides.
+    qsizetype end = fileName.size();
+    for (int k = 1; k <= 6 && end > 0; ++k) {
+        qsizetype start = end - 1;
+        if (fileName[start].isLowSurrogate() && start > 0 && fileName[start - 1].isHighSurrogate())
+            --start;
+        if (fileName[start] == u'.')
+            return fileName.left(start);
+        end = start;
+    }
+    return fileName;
+}
+
+QString BuildTextureList(const QStringList &subFolderEntries, const QString &currentPath,
+                         const QStringList &fileNames, TextureListOptions options, QChar separator)
+{
+    QString list;
+    if (options.listFolders) {
+        for (const QString &entry : subFolderEntries)
+            list += FolderEntryName(entry, currentPath, separator) + crlf;
+    }
+    if (!list.isEmpty() && !fileNames.isEmpty() && options.listFiles && options.listFolders)
+        list += crlf + "-----------"_L1 + crlf + crlf;
+    if (options.listFiles) {
+        qsizetype total = list.size();
+        for (const QString &name : fileNames)
+            total += name.size() + 2;
+        list.reserve(total);
+        for (const QString &name : fileNames) {
+            list += options.removeExtensions ? RemoveExtension(name) : name;
+            list += crlf;
+        }
+    }
+    if (list.size() > 2)
+        list.chop(2);
+    return list;
+}
+
+} // namespace morvane::texcfg

@@ -1,0 +1,60 @@
+#include "ui/filelist.h"
+
+#include "ui/fsentries.h"
+
+#include <QDir>
+#include <QStringListModel>
+
+namespace morvane::ui {
+
+FileList::FileList(QWidget *parent)
+    : QListView(parent)
+    , m_model(new QStringListModel(this))
+{
+    setModel(m_model);
+    setUniformItemSizes(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setPath(QDir::currentPath());
+}
+
+bool FileList::setPath(const QString &folder)
+{
+    return readFolder(normalFolderPath(folder));
+}
+
+void FileList::setPattern(const QString &pattern)
+{
+    m_pattern = pattern;
+    refresh();
+}
+
+bool FileList::isSelected(int i) const
+{
+    return selectionModel()->isRowSelected(i, QModelIndex());
+}
+
+bool FileList::refresh()
+{
+    if (readFolder(m_path))
+        return true;
+    m_names.clear();
+    m_model->setStringList(m_names);
+    return false;
+}
+
+bool FileList::readFolder(const QString &folder)
+{
+    auto names = listFolder(folder, EntryKind::Files);
+    if (!names)
+        return false;
+    const NamePattern pattern(m_pattern);
+    names->removeIf([&pattern](const QString &name) { return !pattern.matches(name); });
+    sortNaturally(*names);
+    m_path = folder;
+    m_names = std::move(*names);
+    m_model->setStringList(m_names);
+    return true;
+}
+
+} // namespace morvane::ui
