@@ -11,3 +11,7 @@ if(MORVANE_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+if(MORVANE_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
