@@ -1,0 +1,19 @@
+// Loading and saving pictures: the format of a file read is told by its
+// content, the format of a file written by its name's extension.
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+namespace morvane::convert {
+
+// The picture in the file at path, its format told by the content, not the
+// name; a null image and *error set, in words a user understands, when it
+// cannot be read.
+QImage loadPicture(const QString &path, QString *error);
+
+// Writes picture to path in the format its extension names; the file is
+// replaced whole or left untouched. False and *error set on failure.
+bool savePicture(const QImage &picture, const QString &path, QString *error);
+
+} // namespace morvane::convert
