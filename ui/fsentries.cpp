@@ -64,7 +64,12 @@ std::optional<QStringList> listFolder(const QString &folder, EntryKind kind)
 
 void sortNaturally(QStringList &names)
 {
-    QCollator collator;
+    // The C locale's collation is a plain code-point comparison, blind to
+    // case and numbers; sort as in English there.
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English);
+    QCollator collator(locale);
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
 

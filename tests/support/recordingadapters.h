@@ -1,0 +1,42 @@
+// Message box and clipboard adapters that record what a window asked of them.
+#pragma once
+
+#include "ui/clipboard.h"
+#include "ui/messagebox.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace morvane::test {
+
+struct ShownMessage {
+    QString text;
+    QString title;
+    ui::MessageIcon icon;
+};
+
+class RecordingMessageBoxes final : public ui::MessageBoxes {
+public:
+    void show(QWidget *, const QString &text, const QString &title, ui::MessageIcon icon) override
+    {
+        shown.append({text, title, icon});
+    }
+    QList<ShownMessage> shown;
+};
+
+class RecordingClipboard final : public ui::Clipboard {
+public:
+    void clear() override
+    {
+        text.reset();
+        ++clears;
+    }
+    void setText(const QString &newText) override { text = newText; }
+
+    std::optional<QString> text = QStringLiteral("earlier contents");
+    int clears = 0;
+};
+
+} // namespace morvane::test

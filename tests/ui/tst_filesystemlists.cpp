@@ -1,0 +1,303 @@
+#include "ui/dirlist.h"
+#include "ui/drivelist.h"
+#include "ui/filelist.h"
+#include "ui/fsentries.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace morvane::ui;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void touch(const QString &path)
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
+}
+
+QStringList entries(const FileList &list)
+{
+    QStringList out;
+    for (int i = 0; i < list.listCount(); ++i)
+        out.append(list.list(i));
+    return out;
+}
+
+QStringList entries(const DirList &list)
+{
+    QStringList out;
+    for (int i = 0; i < list.listCount(); ++i)
+        out.append(list.list(i));
+    return out;
+}
+
+} // namespace
+
+class TestFileSystemLists : public QObject {
+    Q_OBJECT
+
+private slots:
+    void namePattern_data();
+    void namePattern();
+    void naturalSort();
+    void fileListPatternAndHidden();
+    void fileListRefreshSeesNewFiles();
+    void fileListMissingFolderKeepsPath();
+    void fileListSelection();
+    void dirListEntriesAndSignal();
+    void dirListMissingFolderKeepsPath();
+    void dirListAtRoot();
+    void dirListEnterOpensFolder();
+    void browsableVolumes_data();
+    void browsableVolumes();
+    void driveListSelectsDriveOfPath();
+    void manyFiles();
+};
+
+void TestFileSystemLists::namePattern_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("star dot star needs a dot") << u"*.*"_s << u"README"_s << false;
+    QTest::newRow("star dot star with a dot") << u"*.*"_s << u"a.b"_s << true;
+    QTest::newRow("star matches all") << u"*"_s << u"README"_s << true;
+    QTest::newRow("case ignored") << u"*.jpg"_s << u"UPPER.JPG"_s << true;
+    QTest::newRow("other extension") << u"*.jpg"_s << u"a.png"_s << false;
+    QTest::newRow("whole name only") << u"*.jpg"_s << u"a.jpg.bak"_s << false;
+    QTest::newRow("trailing star") << u"*.bmp*"_s << u"a.bmpx"_s << true;
+    QTest::newRow("question mark one char") << u"tex?.jpg"_s << u"tex1.jpg"_s << true;
+    QTest::newRow("question mark not two") << u"tex?.jpg"_s << u"tex10.jpg"_s << false;
+    QTest::newRow("several patterns, second") << u"*.jpg;*.png"_s << u"a.png"_s << true;
+    QTest::newRow("several patterns, none") << u"*.jpg;*.png"_s << u"a.gif"_s << false;
+    QTest::newRow("empty pattern lists nothing") << QString() << u"a.jpg"_s << false;
+    QTest::newRow("brackets are plain") << u"[a].jpg"_s << u"[a].jpg"_s << true;
+    QTest::newRow("brackets are not a class") << u"[a].jpg"_s << u"a.jpg"_s << false;
+    QTest::newRow("dot is literal") << u"a.b"_s << u"axb"_s << false;
+}
+
+void TestFileSystemLists::namePattern()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, name);
+    QFETCH(bool, matches);
+    QCOMPARE(NamePattern(pattern).matches(name), matches);
+}
+
+void TestFileSystemLists::naturalSort()
+{
+    QStringList names{u"tex10.jpg"_s, u"Tex2.jpg"_s, u"tex1.jpg"_s, u"b.jpg"_s, u"A.jpg"_s};
+    sortNaturally(names);
+    QCOMPARE(names, (QStringList{u"A.jpg"_s, u"b.jpg"_s, u"tex1.jpg"_s, u"Tex2.jpg"_s, u"tex10.jpg"_s}));
+}
+
+void TestFileSystemLists::fileListPatternAndHidden()
+{
+    QTemporaryDir dir;
+    for (const char *name : {"b.jpg", "A.JPG", "c.png", "README", ".hidden.jpg"})
+        touch(dir.filePath(QString::fromLatin1(name)));
+    QVERIFY(QDir(dir.path()).mkdir(u"folder.jpg"_s));
+
+    FileList list;
+    QVERIFY(list.setPath(dir.path()));
+    QCOMPARE(list.pattern(), u"*.*"_s);
+    QCOMPARE(entries(list), (QStringList{u"A.JPG"_s, u"b.jpg"_s, u"c.png"_s}));
+
+    list.setPattern(u"*.jpg"_s);
+    QCOMPARE(entries(list), (QStringList{u"A.JPG"_s, u"b.jpg"_s}));
+    list.setPattern(u"*"_s);
+    QCOMPARE(entries(list), (QStringList{u"A.JPG"_s, u"b.jpg"_s, u"c.png"_s, u"README"_s}));
+    list.setPattern(QString());
+    QCOMPARE(list.listCount(), 0);
+}
+
+void TestFileSystemLists::fileListRefreshSeesNewFiles()
+{
+    QTemporaryDir dir;
+    FileList list;
+    QVERIFY(list.setPath(dir.path()));
+    QCOMPARE(list.listCount(), 0);
+    touch(dir.filePath(u"new.bmp"_s));
+    QCOMPARE(list.listCount(), 0);
+    QVERIFY(list.refresh());
+    QCOMPARE(entries(list), QStringList{u"new.bmp"_s});
+}
+
+void TestFileSystemLists::fileListMissingFolderKeepsPath()
+{
+    QTemporaryDir dir;
+    touch(dir.filePath(u"a.jpg"_s));
+    FileList list;
+    QVERIFY(list.setPath(dir.path()));
+    QVERIFY(!list.setPath(dir.filePath(u"missing"_s)));
+    QVERIFY(!list.setPath(dir.filePath(u"a.jpg"_s))); // a file, not a folder
+    QCOMPARE(list.path(), QDir::toNativeSeparators(dir.path()));
+    QCOMPARE(entries(list), QStringList{u"a.jpg"_s});
+
+    // The folder vanishing under the list empties it on the next refresh.
+    QVERIFY(dir.remove());
+    QVERIFY(!list.refresh());
+    QCOMPARE(list.listCount(), 0);
+}
+
+void TestFileSystemLists::fileListSelection()
+{
+    QTemporaryDir dir;
+    touch(dir.filePath(u"a.jpg"_s));
+    touch(dir.filePath(u"b.jpg"_s));
+    FileList list;
+    QVERIFY(list.setPath(dir.path()));
+    QVERIFY(!list.isSelected(0) && !list.isSelected(1));
+    list.setCurrentIndex(list.model()->index(1, 0));
+    QVERIFY(!list.isSelected(0));
+    QVERIFY(list.isSelected(1));
+    list.setCurrentIndex(list.model()->index(0, 0));
+    QVERIFY(list.isSelected(0));
+    QVERIFY(!list.isSelected(1)); // one selected entry at a time
+}
+
+void TestFileSystemLists::dirListEntriesAndSignal()
+{
+    QTemporaryDir dir;
+    QDir root(dir.path());
+    for (const char *name : {"tex10", "tex2", "Alpha", ".git"})
+        QVERIFY(root.mkdir(QString::fromLatin1(name)));
+    touch(dir.filePath(u"file.jpg"_s));
+
+    DirList list;
+    QSignalSpy changed(&list, &DirList::pathChanged);
+    QVERIFY(list.setPath(dir.path()));
+    QCOMPARE(changed.count(), 1);
+    const QString path = QDir::toNativeSeparators(dir.path());
+    QCOMPARE(list.path(), path);
+    QCOMPARE(entries(list), (QStringList{joinPath(path, u"Alpha"_s), joinPath(path, u"tex2"_s),
+                                         joinPath(path, u"tex10"_s)}));
+
+    QVERIFY(list.setPath(dir.path() + u"/"_s)); // same folder: no change
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(list.setPath(list.list(0)));
+    QCOMPARE(changed.count(), 2);
+    QCOMPARE(list.listCount(), 0);
+}
+
+void TestFileSystemLists::dirListMissingFolderKeepsPath()
+{
+    QTemporaryDir dir;
+    DirList list;
+    QVERIFY(list.setPath(dir.path()));
+    QSignalSpy changed(&list, &DirList::pathChanged);
+    QVERIFY(!list.setPath(dir.filePath(u"missing"_s)));
+    QVERIFY(!list.setPath(QString()));
+    QCOMPARE(list.path(), QDir::toNativeSeparators(dir.path()));
+    QCOMPARE(changed.count(), 0);
+}
+
+void TestFileSystemLists::dirListAtRoot()
+{
+    DirList list;
+    QVERIFY(list.setPath(QDir::rootPath()));
+    const QString root = QDir::toNativeSeparators(QDir::rootPath());
+    QCOMPARE(list.path(), root);
+    QVERIFY(list.listCount() > 0);
+    for (int i = 0; i < list.listCount(); ++i) {
+        const QString entry = list.list(i);
+        QVERIFY2(entry.startsWith(root), qPrintable(entry));
+        QVERIFY2(!entry.mid(root.size()).startsWith(QDir::separator()), qPrintable(entry)); // one separator only
+        QVERIFY(QFileInfo(entry).isDir());
+    }
+}
+
+void TestFileSystemLists::dirListEnterOpensFolder()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(u"inner"_s));
+    DirList list;
+    QVERIFY(list.setPath(dir.path()));
+    // The tree shows the folders above, the open folder, then its sub-folder.
+    QTreeWidgetItem *open = list.currentItem();
+    QVERIFY(open);
+    QCOMPARE(open->childCount(), 1);
+    list.setCurrentItem(open->child(0));
+    QSignalSpy changed(&list, &DirList::pathChanged);
+    QTest::keyClick(&list, Qt::Key_Return);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(list.path(), QDir::toNativeSeparators(dir.filePath(u"inner"_s)));
+
+    // An item above the open folder goes back up.
+    QTreeWidgetItem *parentItem = list.currentItem()->parent();
+    QVERIFY(parentItem);
+    list.setCurrentItem(parentItem);
+    QTest::keyClick(&list, Qt::Key_Enter);
+    QCOMPARE(list.path(), QDir::toNativeSeparators(dir.path()));
+}
+
+void TestFileSystemLists::browsableVolumes_data()
+{
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("fsType");
+    QTest::addColumn<bool>("browsable");
+    QTest::newRow("root") << u"/"_s << u"overlay"_s << u"overlay"_s << true;
+    QTest::newRow("second disk") << u"/data"_s << u"/dev/sdb1"_s << u"ext4"_s << true;
+    QTest::newRow("usb stick") << u"/media/user/STICK"_s << u"/dev/sdc1"_s << u"vfat"_s << true;
+    QTest::newRow("usb under run/media") << u"/run/media/user/STICK"_s << u"/dev/sdc1"_s << u"vfat"_s << true;
+    QTest::newRow("network share") << u"/mnt/share"_s << u"//server/share"_s << u"cifs"_s << true;
+    QTest::newRow("nfs") << u"/net/home"_s << u"server:/home"_s << u"nfs4"_s << true;
+    QTest::newRow("proc") << u"/proc"_s << u"proc"_s << u"proc"_s << false;
+    QTest::newRow("tmpfs") << u"/tmp"_s << u"tmpfs"_s << u"tmpfs"_s << false;
+    QTest::newRow("run user") << u"/run/user/1000"_s << u"tmpfs"_s << u"tmpfs"_s << false;
+    QTest::newRow("boot") << u"/boot/efi"_s << u"/dev/sda1"_s << u"vfat"_s << false;
+    QTest::newRow("snap loop") << u"/snap/core/1"_s << u"/dev/loop3"_s << u"squashfs"_s << false;
+    QTest::newRow("loop elsewhere") << u"/mnt/iso"_s << u"/dev/loop0"_s << u"iso9660"_s << false;
+    QTest::newRow("sibling of a system tree") << u"/procedures"_s << u"/dev/sdd1"_s << u"ext4"_s << true;
+}
+
+void TestFileSystemLists::browsableVolumes()
+{
+    QFETCH(QString, root);
+    QFETCH(QString, device);
+    QFETCH(QString, fsType);
+    QFETCH(bool, browsable);
+    QCOMPARE(isBrowsableVolume(root, device, fsType), browsable);
+}
+
+void TestFileSystemLists::driveListSelectsDriveOfPath()
+{
+    QTemporaryDir dir;
+    const QString inner = QDir::toNativeSeparators(dir.path());
+    DriveList drives;
+    drives.setDrives({{QDir::toNativeSeparators(QDir::rootPath()), QString()}, {inner, u"Stick"_s}});
+    QSignalSpy changed(&drives, &DriveList::driveChanged);
+    drives.selectDriveOf(inner + QDir::separator() + u"sub"_s);
+    QCOMPARE(drives.drive(), inner);
+    drives.selectDriveOf(QDir::tempPath());
+    QCOMPARE(drives.drive(), QDir::toNativeSeparators(QDir::rootPath()));
+    QCOMPARE(changed.count(), 0); // only the user's choice raises the change
+
+    // Every system drive is one the directory list accepts.
+    DirList dirs;
+    for (const Drive &drive : systemDrives())
+        QVERIFY2(dirs.setPath(drive.root), qPrintable(drive.root));
+}
+
+void TestFileSystemLists::manyFiles()
+{
+    // Counts are plain int: more entries than a 16-bit count holds.
+    QTemporaryDir dir;
+    const int count = 40000;
+    for (int i = 0; i < count; ++i)
+        touch(dir.filePath(u"t"_s + QString::number(i) + u".jpg"_s));
+    FileList list;
+    QVERIFY(list.setPath(dir.path()));
+    QCOMPARE(list.listCount(), count);
+    QCOMPARE(list.list(0), u"t0.jpg"_s);
+    QCOMPARE(list.list(count - 1), u"t39999.jpg"_s);
+}
+
+QTEST_MAIN(TestFileSystemLists)
+#include "tst_filesystemlists.moc"
