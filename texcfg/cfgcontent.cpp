@@ -1,6 +1,6 @@
 #include "texcfg/cfgcontent.h"
 
-#include <QStringTokenizer>
+#include <algorithm>
 
 namespace morvane::texcfg {
 
@@ -9,21 +9,34 @@ using namespace Qt::StringLiterals;
 QString BuildCfgContent(const QString &listText, const QString &numberText, const QString &folderText,
                         const QString &commentText)
 {
-    constexpr QLatin1StringView crlf = "\r\n"_L1;
+    constexpr QStringView crlf = u"\r\n";
     const QString head = "texture "_L1 + numberText + " \""_L1 + folderText + u'/';
-
-    QString cfg = "// "_L1 + commentText + crlf;
+    const QString commentLine = "// "_L1 + commentText + crlf;
     if (listText.isEmpty())
-        return cfg;
+        return commentLine;
 
-    qsizetype entries = listText.count(crlf) + 1;
-    cfg.reserve(cfg.size() + listText.size() + entries * (head.size() + 3));
-    for (QStringView entry : QStringTokenizer(listText, crlf)) {
-        cfg += head;
-        cfg += entry;
-        cfg += u'"';
-        cfg += crlf;
+    // Each entry gains the head before it and a quote and CR LF after it; the
+    // CR LFs between entries are already counted in the list text.
+    const qsizetype entries = listText.count(crlf) + 1;
+    QString cfg(commentLine.size() + listText.size() + entries * (head.size() + 1) + 2, Qt::Uninitialized);
+    QChar *out = cfg.data();
+    auto put = [&out](QStringView text) {
+        std::copy(text.begin(), text.end(), out);
+        out += text.size();
+    };
+    put(commentLine);
+    const QStringView list(listText);
+    qsizetype from = 0;
+    while (true) {
+        const qsizetype end = list.indexOf(crlf, from);
+        put(head);
+        put(list.sliced(from, (end < 0 ? list.size() : end) - from));
+        put(u"\"\r\n");
+        if (end < 0)
+            break;
+        from = end + 2;
     }
+    Q_ASSERT(out == cfg.data() + cfg.size());
     return cfg;
 }
 
