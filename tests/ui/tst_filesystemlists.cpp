@@ -295,8 +295,12 @@ void TestFileSystemLists::manyFiles()
     FileList list;
     QVERIFY(list.setPath(dir.path()));
     QCOMPARE(list.listCount(), count);
-    QCOMPARE(list.list(0), u"t0.jpg"_s);
-    QCOMPARE(list.list(count - 1), u"t39999.jpg"_s);
+    // Large lists are sorted in runs on several threads and merged: the whole
+    // order must still be the natural one.
+    for (int i = 0; i < count; ++i) {
+        if (list.list(i) != u"t"_s + QString::number(i) + u".jpg"_s)
+            QFAIL(qPrintable(u"entry "_s + QString::number(i) + u" is "_s + list.list(i)));
+    }
 }
 
 QTEST_MAIN(TestFileSystemLists)
