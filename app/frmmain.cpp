@@ -1,6 +1,8 @@
 #include "app/frmmain.h"
 
+#include "convert/convertwindow.h"
 #include "texcfg/mainhandlers.h"
+#include "ui/placement.h"
 #include "ui_frmmain.h"
 
 #include <QCoreApplication>
@@ -11,6 +13,7 @@ namespace morvane::app {
 FrmMain::FrmMain(ui::MessageBoxes &messageBoxes, ui::Clipboard &clipboard, QWidget *parent)
     : QMainWindow(parent)
     , m_ui(std::make_unique<Ui::frmMain>())
+    , m_messageBoxes(messageBoxes)
 {
     m_ui->setupUi(this);
     QFont verdana(QStringLiteral("Verdana"));
@@ -18,9 +21,8 @@ FrmMain::FrmMain(ui::MessageBoxes &messageBoxes, ui::Clipboard &clipboard, QWidg
     setFont(verdana);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
 
-    // The About and converter windows arrive later.
+    // The About window arrives later.
     m_ui->mnuAbout->setEnabled(false);
-    m_ui->mnuImageConvert->setEnabled(false);
 
     const texcfg::MainControls controls{this,
                                         m_ui->Drive1,
@@ -42,6 +44,7 @@ FrmMain::FrmMain(ui::MessageBoxes &messageBoxes, ui::Clipboard &clipboard, QWidg
                                         m_ui->Label3};
     m_handlers = new texcfg::MainHandlers(controls, messageBoxes, clipboard, this);
     connect(m_ui->mnuExit, &QAction::triggered, this, &FrmMain::exitProgram);
+    connect(m_ui->mnuImageConvert, &QAction::triggered, this, &FrmMain::showImageConvert);
 
     m_handlers->load();
     m_ui->Izlistaj->setFocus();
@@ -49,7 +52,10 @@ FrmMain::FrmMain(ui::MessageBoxes &messageBoxes, ui::Clipboard &clipboard, QWidg
     setFixedSize(size());
 }
 
-FrmMain::~FrmMain() = default;
+FrmMain::~FrmMain()
+{
+    delete m_converter; // File > Exit closes it with the main window
+}
 
 void FrmMain::keyPressEvent(QKeyEvent *event)
 {
@@ -65,6 +71,22 @@ void FrmMain::keyPressEvent(QKeyEvent *event)
 void FrmMain::exitProgram()
 {
     QCoreApplication::quit();
+}
+
+void FrmMain::showImageConvert()
+{
+    if (m_converter) {
+        m_converter->raise();
+        m_converter->activateWindow();
+        return;
+    }
+    auto converter = std::make_unique<convert::Convert>(m_messageBoxes, QCoreApplication::applicationDirPath());
+    if (!converter->load())
+        return; // the load step has reported why
+    converter->setAttribute(Qt::WA_DeleteOnClose);
+    ui::centreOnScreen(converter.get());
+    m_converter = converter.release();
+    m_converter->show();
 }
 
 } // namespace morvane::app

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
@@ -17,6 +18,10 @@ class MessageBoxes;
 
 namespace morvane::texcfg {
 class MainHandlers;
+}
+
+namespace morvane::convert {
+class Convert;
 }
 
 namespace morvane::app {
@@ -34,9 +39,12 @@ protected:
 
 private:
     void exitProgram();
+    void showImageConvert();
 
     std::unique_ptr<Ui::frmMain> m_ui;
     texcfg::MainHandlers *m_handlers;
+    ui::MessageBoxes &m_messageBoxes;
+    QPointer<convert::Convert> m_converter; // open, with no owner, while the user keeps it
 };
 
 } // namespace morvane::app

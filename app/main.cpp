@@ -2,9 +2,9 @@
 #include "appinfo.h"
 #include "ui/clipboard.h"
 #include "ui/messagebox.h"
+#include "ui/placement.h"
 
 #include <QApplication>
-#include <QScreen>
 
 int main(int argc, char *argv[])
 {
@@ -14,8 +14,7 @@ int main(int argc, char *argv[])
     morvane::ui::QtMessageBoxes messageBoxes;
     morvane::ui::QtClipboard clipboard;
     morvane::app::FrmMain window(messageBoxes, clipboard);
-    const QRect screen = window.screen()->availableGeometry();
-    window.move(screen.center() - window.frameGeometry().center() + window.pos());
+    morvane::ui::centreOnScreen(&window);
     window.show();
     return QApplication::exec();
 }

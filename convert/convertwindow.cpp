@@ -1,0 +1,127 @@
+#include "convert/convertwindow.h"
+
+#include "appinfo.h"
+#include "convert/filters.h"
+#include "ui/fsentries.h"
+#include "ui/messagebox.h"
+#include "ui_convert.h"
+
+#include <QFileInfo>
+#include <QTimer>
+
+namespace morvane::convert {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int clearAfterMs = 4000;
+
+const QStringList sourceFilters{u"*.*"_s, u".bmp"_s, u".gif"_s, u".jpg"_s, u".wmf"_s};
+const QStringList destFormats{u".bmp"_s, u".gif"_s, u".jpg"_s, u".wmf"_s};
+
+void fillCombo(QComboBox *combo, const QStringList &entries, const QString &prompt)
+{
+    combo->addItems(entries);
+    combo->setCurrentIndex(-1);
+    combo->setEditText(prompt);
+}
+
+} // namespace
+
+Convert::Convert(ui::MessageBoxes &messageBoxes, const QString &programFolder, QWidget *parent)
+    : QWidget(parent)
+    , m_ui(std::make_unique<Ui::Convert>())
+    , m_messageBoxes(messageBoxes)
+    , m_programFolder(programFolder)
+    , m_clearTimer(new QTimer(this))
+{
+    m_ui->setupUi(this);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    QFont comboFont(u"MS Sans Serif"_s);
+    comboFont.setPointSizeF(9.75);
+    m_ui->Combo1->setFont(comboFont);
+    m_ui->Combo2->setFont(comboFont);
+    m_clearTimer->setObjectName(u"Timer1"_s);
+    m_ui->File2->setPattern(u"*.bmp*"_s);
+
+    connect(m_ui->Drive1, &ui::DriveList::driveChanged, this, &Convert::changeDrive);
+    connect(m_ui->Dir1, &ui::DirList::pathChanged, this, &Convert::changeFolder);
+    connect(m_ui->Combo1, &QComboBox::activated, this, &Convert::filterSource);
+    connect(m_ui->Combo2, &QComboBox::activated, this, &Convert::filterDest);
+    connect(m_ui->Command1, &QPushButton::clicked, this, &Convert::refreshAll);
+    connect(m_clearTimer, &QTimer::timeout, this, &Convert::clearStatus);
+}
+
+Convert::~Convert() = default;
+
+bool Convert::load()
+{
+    fillCombo(m_ui->Combo1, sourceFilters, u"Select Source"_s);
+    fillCombo(m_ui->Combo2, destFormats, u"Select Dest"_s);
+
+    if (!m_ui->Dir1->setPath(m_programFolder)) {
+        const bool exists = QFileInfo::exists(m_programFolder);
+        const QString description = exists ? u"Path/File access error"_s : u"Path not found"_s;
+        const LoadFailure failure = exists ? LoadFailure::AccessDenied : LoadFailure::PathNotFound;
+        m_messageBoxes.show(this, description + u" error code "_s + QString::number(int(failure)),
+                            u"MVT Error"_s, ui::MessageIcon::Critical);
+        return false;
+    }
+    // Dir1's change has moved both lists when the folder changed; otherwise
+    // they are moved here.
+    m_ui->File1->setPath(m_programFolder);
+    m_ui->File2->setPath(m_programFolder);
+    m_ui->File1->setFocus();
+    return true;
+}
+
+void Convert::changeDrive()
+{
+    if (!m_ui->Dir1->setPath(m_ui->Drive1->drive())) {
+        m_messageBoxes.show(this, u"This Drive seems to be un-available!"_s, u"Drive Not Ready"_s,
+                            ui::MessageIcon::None);
+    }
+}
+
+void Convert::changeFolder()
+{
+    // Each list follows on its own: when one cannot take the folder the other still does.
+    m_ui->File1->setPath(m_ui->Dir1->path());
+    m_ui->File2->setPath(m_ui->Dir1->path());
+}
+
+void Convert::filterSource(int)
+{
+    m_ui->File1->setPattern(SourcePattern(m_ui->Combo1->currentText()));
+}
+
+void Convert::filterDest(int)
+{
+    m_ui->File2->setPattern(DestPattern(m_ui->Combo2->currentText()));
+}
+
+void Convert::refreshAll()
+{
+    m_ui->Label1->setText(u" Refreshed"_s);
+    m_ui->File1->refresh();
+    m_ui->File2->refresh();
+    setClearTimer(clearAfterMs);
+}
+
+void Convert::clearStatus()
+{
+    m_ui->Label1->clear();
+    setClearTimer(0);
+}
+
+void Convert::setClearTimer(int milliseconds)
+{
+    m_clearTimer->setInterval(milliseconds);
+    if (milliseconds == 0)
+        m_clearTimer->stop(); // an interval of 0 gives no ticks
+    else
+        m_clearTimer->start();
+}
+
+} // namespace morvane::convert

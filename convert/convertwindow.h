@@ -1,0 +1,55 @@
+// The image converter window: browsing, filters, and converting the listed
+// images into copies beside them.
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+class QTimer;
+
+namespace Ui {
+class Convert;
+}
+
+namespace morvane::ui {
+class MessageBoxes;
+}
+
+namespace morvane::convert {
+
+// Numbers shown with a failed load step, one for each kind of failure.
+enum class LoadFailure {
+    AccessDenied = 75, // the program's folder exists but cannot be listed
+    PathNotFound = 76, // the program's folder does not exist
+};
+
+class Convert : public QWidget {
+    Q_OBJECT
+
+public:
+    // programFolder is where both file lists start.
+    Convert(ui::MessageBoxes &messageBoxes, const QString &programFolder, QWidget *parent = nullptr);
+    ~Convert() override;
+
+    // The load step; on failure it reports the failure and returns false, and
+    // the window is not to be shown.
+    bool load();
+
+private:
+    void changeDrive();
+    void changeFolder();
+    void filterSource(int index);
+    void filterDest(int index);
+    void refreshAll();
+    void clearStatus();
+    // Sets the clear timer's interval; 0 stops it.
+    void setClearTimer(int milliseconds);
+
+    std::unique_ptr<Ui::Convert> m_ui;
+    ui::MessageBoxes &m_messageBoxes;
+    QString m_programFolder;
+    QTimer *m_clearTimer;
+};
+
+} // namespace morvane::convert
