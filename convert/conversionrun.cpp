@@ -1,0 +1,100 @@
+#include "convert/conversionrun.h"
+
+#include <QEventLoop>
+#include <QFutureWatcher>
+#include <QMutex>
+#include <QProgressDialog>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace morvane::convert {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int dialogAfterMs = 500;
+constexpr int progressEveryMs = 100;
+
+// The latest progress, written by the worker and read by the window's thread.
+class SharedProgress {
+public:
+    void set(int done)
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_done = done;
+    }
+    int done() const
+    {
+        const QMutexLocker lock(&m_mutex);
+        return m_done;
+    }
+
+private:
+    mutable QMutex m_mutex;
+    int m_done = 0;
+};
+
+} // namespace
+
+ConversionReport RunConversion(QWidget *window, const QString &folder, const QStringList &entries,
+                               const QString &destText)
+{
+    if (entries.isEmpty())
+        return ConvertEntries(folder, entries, destText);
+    std::atomic<bool> cancel = false;
+    SharedProgress shared;
+    ConversionOptions options;
+    options.cancel = &cancel;
+    options.progress = [&shared](int done, int, const QString &) { shared.set(done); };
+
+    QFutureWatcher<ConversionReport> watcher;
+    QEventLoop loop;
+    QObject::connect(&watcher, &QFutureWatcher<ConversionReport>::finished, &loop, &QEventLoop::quit);
+    watcher.setFuture(QtConcurrent::run([&] { return ConvertEntries(folder, entries, destText, options); }));
+
+    // Short runs: the window repaints, but clicks and keys wait until the run is over.
+    QTimer::singleShot(dialogAfterMs, &loop, &QEventLoop::quit);
+    if (!watcher.isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+
+    if (!watcher.isFinished()) {
+        // Long runs: the window-modal dialog takes the window's input and offers Cancel.
+        const int total = int(entries.size());
+        QProgressDialog progress(window);
+        progress.setWindowTitle(window->windowTitle());
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setRange(0, total);
+        progress.setMinimumDuration(0);
+        progress.setAutoReset(false);
+        const auto showProgress = [&] {
+            if (cancel)
+                return;
+            const int done = shared.done();
+            const int current = std::min(done + 1, total);
+            progress.setValue(done);
+            progress.setLabelText(u"Converting %1 of %2: %3"_s.arg(current).arg(total).arg(entries.at(current - 1)));
+        };
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, &progress, showProgress);
+        QObject::connect(&progress, &QProgressDialog::canceled, &progress, [&] {
+            cancel = true;
+            // Cancel hides the dialog; it stays up until the images under way are written.
+            progress.setLabelText(u"Cancelling after the images under way..."_s);
+            progress.show();
+        });
+        showProgress();
+        progress.show();
+        ticker.start(progressEveryMs);
+        if (!watcher.isFinished())
+            loop.exec();
+    }
+    // The loop also ends when the program is quitting: stop at the next image then.
+    if (!watcher.isFinished()) {
+        cancel = true;
+        watcher.waitForFinished();
+    }
+    return watcher.result();
+}
+
+} // namespace morvane::convert

@@ -1,0 +1,18 @@
+// Runs a conversion off the window's thread, so the window keeps repainting,
+// with a progress dialog and a Cancel button for long runs.
+#pragma once
+
+#include "convert/conversion.h"
+
+class QWidget;
+
+namespace morvane::convert {
+
+// Converts entries of folder to destText on worker threads and returns the
+// report. Until the run ends no input reaches window; after half a second a
+// window-modal progress dialog shows "Converting 12 of 340: stone.jpg" and
+// its Cancel stops the run before the next image.
+ConversionReport RunConversion(QWidget *window, const QString &folder, const QStringList &entries,
+                               const QString &destText);
+
+} // namespace morvane::convert
