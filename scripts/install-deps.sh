@@ -18,7 +18,7 @@ test_pkgs=(
 )
 bench_pkgs=(
   imagemagick graphicsmagick time hyperfine
-  desktop-base
+  desktop-base mate-backgrounds
 )
 
 pkgs=("${build_pkgs[@]}")

@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# Times Morvane's folder conversion against ImageMagick's mogrify and
+# GraphicsMagick's gm mogrify on the same corpus in one run, and reports
+# images per second, the ratios to the peers, peak memory, and for GIF and
+# JPEG output the PSNR against the source.
+#   compare-peers.sh [corpus] [results-file]
+# corpus defaults to build/bench/corpus (made by make-corpus.sh); the
+# program to time is build/default/bench/codecs/morvane-convert-folder, or
+# $OURS. REPEATS (default 3) runs of each; the fastest counts, and the peak
+# memory is the largest of them. Single-threaded throughout (ours with
+# --threads 1, ImageMagick with -limit thread 1 and MAGICK_THREAD_LIMIT=1,
+# GraphicsMagick with -limit threads 1 and OMP_NUM_THREADS=1), plus ours
+# with one thread per core. Peers write JPEG at quality 92 with full
+# chroma (-sampling-factor 1x1). Needs: scripts/install-deps.sh bench
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+corpus=${1:-$root/build/bench/corpus}
+results=${2:-$root/build/bench/results.md}
+ours=${OURS:-$root/build/default/bench/codecs/morvane-convert-folder}
+repeats=${REPEATS:-3}
+im_mogrify=/usr/bin/mogrify-im6.q16
+im_compare=/usr/bin/compare-im6.q16
+gm=/usr/bin/gm
+cores=$(nproc)
+
+for tool in "$ours" "$im_mogrify" "$im_compare" "$gm" /usr/bin/time; do
+  [ -x "$tool" ] || { echo "missing $tool (build the default preset; scripts/install-deps.sh bench)" >&2; exit 1; }
+done
+[ -d "$corpus/512/jpg" ] || { echo "no corpus in $corpus: run bench/codecs/make-corpus.sh" >&2; exit 1; }
+
+work=$(mktemp -d /tmp/morvane-bench.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$(dirname "$results")"
+export QT_QPA_PLATFORM=offscreen
+
+declare -A rate
+
+# timed TOOL FROM TO DIR: converts DIR/*.FROM into .TO with TOOL under
+# /usr/bin/time, its report in $work/time.
+timed() {
+  local tool=$1 from=$2 to=$3 dir=$4
+  local jpeg=() timer=(/usr/bin/time -v -o "$work/time")
+  [ "$to" = jpg ] && jpeg=(-quality 92 -sampling-factor 1x1)
+  case $tool in
+    ours-1) "${timer[@]}" "$ours" --threads 1 --only "*.$from" "$dir" ".$to" ;;
+    ours-all) "${timer[@]}" "$ours" --threads 0 --only "*.$from" "$dir" ".$to" ;;
+    im) "${timer[@]}" env MAGICK_THREAD_LIMIT=1 "$im_mogrify" -limit thread 1 "${jpeg[@]}" -format "$to" "$dir"/*."$from" ;;
+    gm) "${timer[@]}" env OMP_NUM_THREADS=1 "$gm" mogrify -limit threads 1 "${jpeg[@]}" -format "$to" "$dir"/*."$from" ;;
+  esac
+}
+
+threads_of() {
+  case $1 in ours-all) echo "$cores" ;; *) echo 1 ;; esac
+}
+
+# psnr_median SOURCEDIR FROM DIR TO: median PSNR of DIR/*.TO against the sources
+# shellcheck disable=SC2016 # the inner shell expands its own arguments
+psnr_median() {
+  local src=$1 from=$2 dir=$3 to=$4
+  find "$dir" -maxdepth 1 -name "*.$to" -printf '%f\n' | sort |
+    xargs -P "$cores" -I{} sh -c 'v=$("$0" -metric PSNR "$1/$(basename "$3" ".$4").$2" "$5/$3" null: 2>&1 >/dev/null); echo "$v"' \
+      "$im_compare" "$src" "$from" {} "$to" "$dir" |
+    grep -E '^[0-9.]+|^inf' | sort -g |
+    awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else if (NR % 2) print v[(NR + 1) / 2]; else printf "%.2f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# run SET FROM TO TOOL [SOURCEDIR]: times one tool on one conversion and
+# prints its row; leaves the converted folder in $work/last.
+run() {
+  local set=$1 from=$2 to=$3 tool=$4 srcdir=${5:-$corpus/$1/$2}
+  local dir=$work/last count best="" peak=0 produced=0 r
+  count=$(find "$srcdir" -maxdepth 1 -name "*.$from" | wc -l)
+  for ((r = 0; r < repeats; r++)); do
+    rm -rf "$dir" && mkdir -p "$dir"
+    cp "$srcdir"/*."$from" "$dir"/
+    local t0 t1 rss
+    t0=$EPOCHREALTIME
+    timed "$tool" "$from" "$to" "$dir" > "$work/log" 2>&1 || true
+    t1=$EPOCHREALTIME
+    rss=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time")
+    [ "$rss" -gt "$peak" ] && peak=$rss
+    local secs
+    secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')
+    if [ -z "$best" ] || awk -v s="$secs" -v b="$best" 'BEGIN { exit !(s < b) }'; then best=$secs; fi
+    produced=$(find "$dir" -maxdepth 1 -name "*.$to" -size +0 | wc -l)
+  done
+  local ips psnr="" bytes=""
+  ips=$(awk -v n="$produced" -v s="$best" 'BEGIN { printf "%.1f", (s > 0 ? n / s : 0) }')
+  rate[$set/$from-$to/$tool]=$ips
+  if [ "$produced" -gt 0 ] && { [ "$to" = gif ] || [ "$to" = jpg ]; }; then
+    psnr=$(psnr_median "$srcdir" "$from" "$dir" "$to")
+    bytes=$(find "$dir" -maxdepth 1 -name "*.$to" -printf '%s\n' | awk '{ s += $1 } END { printf "%.1f", s / 1048576 }')
+  fi
+  local vs_gm="" vs_im=""
+  if [[ $tool == ours-* ]] && [ "$produced" -gt 0 ]; then
+    vs_gm=$(awk -v a="$ips" -v b="${rate[$set/$from-$to/gm]:-0}" 'BEGIN { if (b > 0) printf "%.2f", a / b }')
+    vs_im=$(awk -v a="$ips" -v b="${rate[$set/$from-$to/im]:-0}" 'BEGIN { if (b > 0) printf "%.2f", a / b }')
+  fi
+  printf '| %s | %s->%s | %s | %s | %s/%s | %s | %s | %s | %s | %.1f | %s | %s |\n' \
+    "$set" "${from^^}" "${to^^}" "$tool" "$(threads_of "$tool")" "$produced" "$count" "$best" "$ips" \
+    "${vs_gm:--}" "${vs_im:--}" "$(awk -v k="$peak" 'BEGIN { print k / 1024 }')" "${psnr:--}" "${bytes:--}" |
+    tee -a "$results"
+}
+
+{
+  echo "# Folder conversion, $(date -u +%Y-%m-%d), $cores cores, best of $repeats"
+  echo
+  echo "| set | conversion | tool | threads | written | best s | images/s | x gm | x IM | peak RSS MiB | median PSNR dB | output MiB |"
+  echo "|---|---|---|---|---|---|---|---|---|---|---|---|"
+} > "$results"
+cat "$results"
+
+for set in 512 2048; do
+  for conv in jpg:bmp bmp:jpg png:jpg jpg:gif bmp:gif; do
+    from=${conv%:*} to=${conv#*:}
+    for tool in gm im ours-1 ours-all; do
+      run "$set" "$from" "$to" "$tool"
+    done
+  done
+  # Ours alone: the metafile writer, then its files read back.
+  run "$set" jpg wmf ours-1
+  rm -rf "$work/wmf" && mkdir -p "$work/wmf"
+  if compgen -G "$work/last/*.wmf" > /dev/null; then
+    cp "$work"/last/*.wmf "$work/wmf"/
+    run "$set" jpg wmf ours-all
+    run "$set" wmf bmp ours-1 "$work/wmf"
+    run "$set" wmf bmp ours-all "$work/wmf"
+  else
+    echo "| $set | WMF->BMP | ours | - | no WMF files were written | | | | | | | |" | tee -a "$results"
+  fi
+done
+
+# Memory against the number of pictures: the program with no picture, then
+# 5 and 20 of the 2048 x 2048 set (one decoded picture is 16 MiB).
+{
+  echo
+  echo "| peak RSS MiB, 2048 JPG->BMP | threads | no picture | 5 pictures | 20 pictures |"
+  echo "|---|---|---|---|---|"
+} | tee -a "$results"
+mapfile -t large < <(find "$corpus/2048/jpg" -name '*.jpg' | sort)
+for threads in 1 0; do
+  row=()
+  for n in 0 5 20; do
+    rm -rf "$work/mem" && mkdir -p "$work/mem"
+    [ "$n" -gt 0 ] && cp -t "$work/mem" "${large[@]:0:n}"
+    /usr/bin/time -v -o "$work/time" "$ours" --threads "$threads" --only '*.jpg' "$work/mem" .bmp > /dev/null 2>&1 || true
+    row+=("$(awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' "$work/time")")
+  done
+  echo "| | $([ "$threads" = 0 ] && echo "$cores" || echo 1) | ${row[0]} | ${row[1]} | ${row[2]} |" | tee -a "$results"
+done
+echo
+echo "results in $results"

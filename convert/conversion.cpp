@@ -1,0 +1,288 @@
+#include "convert/conversion.h"
+
+#include "convert/picture.h"
+
+#include <QFile>
+#include <QImage>
+#include <QSet>
+#include <QThread>
+
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace morvane::convert {
+
+namespace {
+
+// Number of UTF-16 units that the first count characters of text take (all
+// of text when it has fewer); a surrogate pair is one character.
+qsizetype unitsOfFirstCharacters(QStringView text, qsizetype count)
+{
+    qsizetype units = 0;
+    for (qsizetype c = 0; c < count && units < text.size(); ++c) {
+        const bool pair = text[units].isHighSurrogate() && units + 1 < text.size() && text[units + 1].isLowSurrogate();
+        units += pair ? 2 : 1;
+    }
+    return units;
+}
+
+qsizetype characterCount(QStringView text)
+{
+    qsizetype characters = 0;
+    for (qsizetype units = 0; units < text.size(); ++characters) {
+        const bool pair = text[units].isHighSurrogate() && units + 1 < text.size() && text[units + 1].isLowSurrogate();
+        units += pair ? 2 : 1;
+    }
+    return characters;
+}
+
+// The text by which two paths are told apart: separators collapsed, and
+// letter case folded where the file system ignores it.
+QString nameKey(const QString &path, Qt::CaseSensitivity cs)
+{
+    const QString clean = QDir::cleanPath(path);
+    return cs == Qt::CaseInsensitive ? clean.toCaseFolded() : clean;
+}
+
+std::filesystem::path fileSystemPath(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+// True when both paths exist and are one file, whatever their names (a
+// case-insensitive volume, a hard link).
+bool sameExistingFile(const QString &a, const QString &b)
+{
+    std::error_code error;
+    return std::filesystem::equivalent(fileSystemPath(a), fileSystemPath(b), error) && !error;
+}
+
+struct Job {
+    QString entry;
+    QString source;
+    std::optional<QString> destination;
+};
+
+QList<Job> planJobs(const QString &folder, const QStringList &entries, const QString &destText, QChar separator)
+{
+    QList<Job> jobs;
+    jobs.reserve(entries.size());
+    for (const QString &entry : entries)
+        jobs.append({entry, SourcePath(folder, entry, separator), DestPath(folder, entry, destText, separator)});
+    return jobs;
+}
+
+bool jobsIndependent(const QList<Job> &jobs, Qt::CaseSensitivity cs)
+{
+    QSet<QString> destinations;
+    destinations.reserve(jobs.size());
+    for (const Job &job : jobs) {
+        if (!job.destination)
+            continue;
+        const QString key = nameKey(*job.destination, cs);
+        if (key == nameKey(job.source, cs))
+            continue; // skipped as its own source: writes nothing
+        if (destinations.contains(key))
+            return false;
+        destinations.insert(key);
+    }
+    for (const Job &job : jobs) {
+        if (destinations.contains(nameKey(job.source, cs)))
+            return false;
+    }
+    return true;
+}
+
+QString withDetail(const QString &text, const QString &detail)
+{
+    return detail.isEmpty() ? text : text + u": "_s + detail;
+}
+
+EntryResult convertOne(const Job &job, QChar separator, Qt::CaseSensitivity cs)
+{
+    EntryResult result;
+    result.entry = job.entry;
+    if (!job.destination) {
+        result.outcome = Outcome::Skipped;
+        result.reason = u"the name is shorter than four characters, so it has no base name"_s;
+        return result;
+    }
+    result.destination = *job.destination;
+    if (SameFileName(job.source, *job.destination, cs) || sameExistingFile(job.source, *job.destination)) {
+        result.outcome = Outcome::Skipped;
+        result.reason = u"the destination is the source itself"_s;
+        return result;
+    }
+
+    QString error;
+    QImage loaded = loadPicture(job.source, &error);
+    if (loaded.isNull()) {
+        result.outcome = Outcome::Failed;
+        result.reason = withDetail(u"could not be read"_s, error);
+        return result;
+    }
+    // The loaded picture is handed over whole to the one that is saved.
+    const QImage toSave = std::move(loaded);
+    error.clear();
+    if (!savePicture(toSave, *job.destination, &error)) {
+        result.outcome = Outcome::Failed;
+        const QString name = job.destination->mid(job.destination->lastIndexOf(separator) + 1);
+        result.reason = withDetail(u"could not write "_s + name, error);
+        return result;
+    }
+    result.outcome = Outcome::Saved;
+    return result;
+}
+
+} // namespace
+
+QString SourcePath(const QString &folder, const QString &entry, QChar separator)
+{
+    return folder + separator + entry;
+}
+
+std::optional<QString> BaseName(const QString &entry)
+{
+    const qsizetype length = characterCount(entry);
+    if (length < 4)
+        return std::nullopt;
+    return entry.left(unitsOfFirstCharacters(entry, length - 4));
+}
+
+QString DestSuffix(const QString &destText)
+{
+    return destText.left(unitsOfFirstCharacters(destText, 4));
+}
+
+std::optional<QString> DestPath(const QString &folder, const QString &entry, const QString &destText,
+                                QChar separator)
+{
+    const std::optional<QString> base = BaseName(entry);
+    if (!base)
+        return std::nullopt;
+    return folder + separator + *base + DestSuffix(destText);
+}
+
+Qt::CaseSensitivity FileNameCaseSensitivity()
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_DARWIN)
+    return Qt::CaseInsensitive;
+#else
+    return Qt::CaseSensitive;
+#endif
+}
+
+bool SameFileName(const QString &a, const QString &b, Qt::CaseSensitivity cs)
+{
+    return QDir::cleanPath(a).compare(QDir::cleanPath(b), cs) == 0;
+}
+
+bool EntriesIndependent(const QString &folder, const QStringList &entries, const QString &destText,
+                        QChar separator, Qt::CaseSensitivity cs)
+{
+    return jobsIndependent(planJobs(folder, entries, destText, separator), cs);
+}
+
+ConversionReport ConvertEntries(const QString &folder, const QStringList &entries, const QString &destText,
+                                const ConversionOptions &options)
+{
+    const QList<Job> jobs = planJobs(folder, entries, destText, options.separator);
+    const int total = int(jobs.size());
+
+    int threads = options.threads > 0 ? options.threads : QThread::idealThreadCount();
+    threads = std::max(1, std::min(threads, total));
+    if (threads > 1 && !jobsIndependent(jobs, options.caseSensitivity))
+        threads = 1;
+
+    // Workers take the entries in list order, so the entries started before
+    // a cancel are always a leading part of the list.
+    std::vector<EntryResult> results(size_t(total), EntryResult{});
+    std::atomic<int> next{0};
+    std::mutex progressMutex;
+    int done = 0;
+    const auto work = [&] {
+        for (;;) {
+            if (options.cancel && options.cancel->load())
+                return;
+            const int i = next.fetch_add(1);
+            if (i >= total)
+                return;
+            results[size_t(i)] = convertOne(jobs[i], options.separator, options.caseSensitivity);
+            const std::lock_guard lock(progressMutex);
+            ++done;
+            if (options.progress)
+                options.progress(done, total, jobs[i].entry);
+        }
+    };
+
+    if (threads == 1) {
+        work();
+    } else {
+        std::vector<std::thread> workers;
+        workers.reserve(size_t(threads - 1));
+        try {
+            for (int t = 1; t < threads; ++t)
+                workers.emplace_back(work);
+        } catch (const std::system_error &) {
+            // Fewer threads than asked for: those started and this one share the work.
+        }
+        work();
+        for (std::thread &worker : workers)
+            worker.join();
+    }
+
+    ConversionReport report;
+    report.parallel = threads > 1;
+    const int started = std::min(next.load(), total);
+    report.entries.reserve(started);
+    for (int i = 0; i < started; ++i) {
+        EntryResult &result = results[size_t(i)];
+        switch (result.outcome) {
+        case Outcome::Saved: ++report.saved; break;
+        case Outcome::Skipped: ++report.skipped; break;
+        case Outcome::Failed: ++report.failed; break;
+        }
+        report.entries.append(std::move(result));
+    }
+    report.notConverted = total - started;
+    report.cancelled = report.notConverted > 0;
+    return report;
+}
+
+QString CountsCaption(const ConversionReport &report)
+{
+    QString caption = u" Saved %1, skipped %2, failed %3"_s.arg(report.saved).arg(report.skipped).arg(report.failed);
+    if (report.cancelled)
+        caption += u", not converted %1 (cancelled)"_s.arg(report.notConverted);
+    return caption;
+}
+
+QString ProblemList(const ConversionReport &report, int limit)
+{
+    QStringList lines;
+    int problems = 0;
+    for (const EntryResult &result : report.entries) {
+        if (result.outcome == Outcome::Saved)
+            continue;
+        if (++problems > limit)
+            continue;
+        const QString what = result.outcome == Outcome::Failed ? u"failed"_s : u"skipped"_s;
+        lines.append(result.entry + u" - "_s + what + u": "_s + result.reason);
+    }
+    if (problems > limit)
+        lines.append(u"and %1 more"_s.arg(problems - limit));
+    if (report.cancelled)
+        lines.append(u"Cancelled: %1 of %2 images were not converted."_s.arg(report.notConverted).arg(report.total()));
+    return lines.join(u'\n');
+}
+
+} // namespace morvane::convert

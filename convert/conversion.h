@@ -1,0 +1,115 @@
+// Converting the entries of one folder into copies named by a destination
+// suffix: the path rules, the run itself (serial or on worker threads) and
+// the texts that report a run. No window; the converter window and the
+// benchmark program both call it.
+#pragma once
+
+#include <QDir>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <optional>
+
+namespace morvane::convert {
+
+// Characters are counted as Unicode code points: a UTF-16 surrogate pair is
+// one character and is never split; a lone surrogate counts as one.
+
+// folder, separator and entry joined without any change (no test whether
+// folder already ends in a separator).
+QString SourcePath(const QString &folder, const QString &entry, QChar separator = QDir::separator());
+
+// entry without its last four characters, whatever they are (no dot is
+// searched for); empty for a four-character name, nullopt for a shorter one.
+std::optional<QString> BaseName(const QString &entry);
+
+// The first four characters of destText, or all of it when it is shorter.
+QString DestSuffix(const QString &destText);
+
+// folder, separator, BaseName(entry) and DestSuffix(destText) joined; nullopt
+// when entry is shorter than four characters and so has no base name.
+std::optional<QString> DestPath(const QString &folder, const QString &entry, const QString &destText,
+                                QChar separator = QDir::separator());
+
+// How this platform's file systems compare names: case-insensitively on
+// Windows and macOS, case-sensitively elsewhere.
+Qt::CaseSensitivity FileNameCaseSensitivity();
+
+// True when the two paths name the same file by their text: runs of
+// separators count as one ("." and ".." parts are resolved), letter case
+// matters as cs says.
+bool SameFileName(const QString &a, const QString &b, Qt::CaseSensitivity cs = FileNameCaseSensitivity());
+
+// True when the entries may be converted at the same time: no two entries
+// that will be written share a destination, and no destination is the
+// source of another entry. Entries with no base name write nothing and so
+// take no part, except as sources.
+bool EntriesIndependent(const QString &folder, const QStringList &entries, const QString &destText,
+                        QChar separator = QDir::separator(), Qt::CaseSensitivity cs = FileNameCaseSensitivity());
+
+enum class Outcome { Saved, Skipped, Failed };
+
+// What became of one entry.
+struct EntryResult {
+    QString entry;       // the name as listed, without folder
+    QString destination; // the path written or meant to be written; empty without a base name
+    Outcome outcome = Outcome::Failed;
+    QString reason;      // why it was skipped or failed, in user words; empty when saved
+};
+
+// What a run did, entry by entry in list order. A cancelled run holds the
+// entries started before the cancel (always a leading part of the list);
+// notConverted counts the rest.
+struct ConversionReport {
+    QList<EntryResult> entries;
+    int saved = 0;
+    int skipped = 0;
+    int failed = 0;
+    int notConverted = 0;
+    bool cancelled = false;
+    bool parallel = false; // whether worker threads converted the entries
+
+    int total() const { return saved + skipped + failed + notConverted; }
+    bool allSaved() const { return saved == total(); }
+};
+
+struct ConversionOptions {
+    // Worker threads: 1 converts one after another on the calling thread; 0
+    // or less takes the machine's ideal count. More than one thread is used
+    // only when the entries are independent (EntriesIndependent).
+    int threads = 0;
+    // When set and true, the run stops before the next image; images being
+    // converted at that moment are finished.
+    const std::atomic<bool> *cancel = nullptr;
+    // Called after each entry is finished, with the number finished so far
+    // (1 to total, rising by one each call), the number of entries and the
+    // name just finished. It may be called from a worker thread, but never
+    // from two threads at once.
+    std::function<void(int done, int total, const QString &entry)> progress;
+    QChar separator = QDir::separator();
+    Qt::CaseSensitivity caseSensitivity = FileNameCaseSensitivity();
+};
+
+// Converts each entry of folder into folder/<base name><suffix of destText>:
+// load, hand the picture over, save, one image right after the other's load
+// (nothing is collected first). A name shorter than four characters and a
+// destination that is the source itself are skipped; a source that cannot be
+// read writes nothing; an existing other file at the destination is
+// replaced; no source is written. The files written and the report do not
+// depend on the thread count.
+ConversionReport ConvertEntries(const QString &folder, const QStringList &entries, const QString &destText,
+                                const ConversionOptions &options = {});
+
+// " Saved 3, skipped 1, failed 2" for the status label when a run did not
+// save everything; a cancelled run adds ", not converted N (cancelled)".
+QString CountsCaption(const ConversionReport &report);
+
+// The failed and skipped entries with their reasons, one a line, at most
+// limit of them followed by "and N more", then a line about a cancel; empty
+// when there is nothing to tell.
+QString ProblemList(const ConversionReport &report, int limit = 20);
+
+} // namespace morvane::convert

@@ -1,0 +1,424 @@
+#include "convert/conversion.h"
+
+#include <QFile>
+#include <QImage>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+using namespace morvane::convert;
+
+namespace {
+
+// A small picture that differs for every seed, so a file written from the
+// wrong source shows.
+QImage testPicture(int seed)
+{
+    QImage picture(40, 30, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb((x * 6 + seed * 40) & 255, (y * 8 + seed * 13) & 255, (x * y + seed) & 255));
+    return picture;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QImage pixelsOf(const QString &path)
+{
+    return QImage(path).convertToFormat(QImage::Format_RGB32);
+}
+
+QSet<QString> filesIn(const QString &folder)
+{
+    const QStringList names = QDir(folder).entryList(QDir::Files);
+    return QSet<QString>(names.begin(), names.end());
+}
+
+ConversionOptions threadCount(int threads)
+{
+    ConversionOptions options;
+    options.threads = threads;
+    return options;
+}
+
+QStringList names(const ConversionReport &report)
+{
+    QStringList result;
+    for (const EntryResult &entry : report.entries)
+        result.append(entry.entry);
+    return result;
+}
+
+} // namespace
+
+class TestConversion : public QObject {
+    Q_OBJECT
+
+private slots:
+    void paths_data();
+    void paths();
+    void sameFileName_data();
+    void sameFileName();
+    void independence_data();
+    void independence();
+    void convertsFolder_data();
+    void convertsFolder();
+    void parallelMatchesSerial();
+    void unknownSuffixFails();
+    void caseInsensitiveSelf();
+    void dependentEntriesKeepListOrder();
+    void cancel();
+    void progress_data();
+    void progress();
+    void reportTexts();
+};
+
+void TestConversion::paths_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("destText");
+    QTest::addColumn<QChar>("separator");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("dest"); // "?" when there is none
+
+    const QChar bs = u'\\', sl = u'/';
+    const QString face = u"\U0001F600"_s; // one character, two UTF-16 units
+    QTest::newRow("bmp") << u"C:\\Textures"_s << u"stone.jpg"_s << u".bmp"_s << bs << u"C:\\Textures\\stone.jpg"_s << u"C:\\Textures\\stone.bmp"_s;
+    QTest::newRow("gif, slash") << u"/tex"_s << u"stone.jpg"_s << u".gif"_s << sl << u"/tex/stone.jpg"_s << u"/tex/stone.gif"_s;
+    QTest::newRow("no dot searched") << u"C:\\T"_s << u"stone.jpeg"_s << u".bmp"_s << bs << u"C:\\T\\stone.jpeg"_s << u"C:\\T\\stone..bmp"_s;
+    QTest::newRow("four characters") << u"/t"_s << u"a.gi"_s << u".bmp"_s << sl << u"/t/a.gi"_s << u"/t/.bmp"_s;
+    QTest::newRow("typed .jpeg") << u"/t"_s << u"stone.bmp"_s << u".jpeg"_s << sl << u"/t/stone.bmp"_s << u"/t/stone.jpe"_s;
+    QTest::newRow("typed png") << u"/t"_s << u"stone.jpeg"_s << u"png"_s << sl << u"/t/stone.jpeg"_s << u"/t/stone.png"_s;
+    QTest::newRow("Select Dest") << u"/t"_s << u"stone.jpg"_s << u"Select Dest"_s << sl << u"/t/stone.jpg"_s << u"/t/stoneSele"_s;
+    QTest::newRow("empty dest") << u"/t"_s << u"stone.jpg"_s << QString() << sl << u"/t/stone.jpg"_s << u"/t/stone"_s;
+    QTest::newRow("drive root") << u"C:\\"_s << u"stone.jpg"_s << u".gif"_s << bs << u"C:\\\\stone.jpg"_s << u"C:\\\\stone.gif"_s;
+    QTest::newRow("root") << u"/"_s << u"stone.jpg"_s << u".gif"_s << sl << u"//stone.jpg"_s << u"//stone.gif"_s;
+    QTest::newRow("three characters") << u"/t"_s << u"a.b"_s << u".bmp"_s << sl << u"/t/a.b"_s << u"?"_s;
+    QTest::newRow("empty entry") << u"/t"_s << QString() << u".bmp"_s << sl << u"/t/"_s << u"?"_s;
+    QTest::newRow("pair before the cut") << u"/t"_s << (u"abc"_s + face + u"jpg"_s) << u".bmp"_s << sl << (u"/t/abc"_s + face + u"jpg"_s) << u"/t/abc.bmp"_s;
+    QTest::newRow("pair kept in base") << u"/t"_s << (face + u".jpg"_s) << u".bmp"_s << sl << (u"/t/"_s + face + u".jpg"_s) << (u"/t/"_s + face + u".bmp"_s);
+    QTest::newRow("two pairs are two characters") << u"/t"_s << (face + face) << u".bmp"_s << sl << (u"/t/"_s + face + face) << u"?"_s;
+    QTest::newRow("pair in suffix") << u"/t"_s << u"stone.jpg"_s << (u".b"_s + face + u"mp"_s) << sl << u"/t/stone.jpg"_s << (u"/t/stone.b"_s + face + u"m"_s);
+    QTest::newRow("pairs as suffix") << u"/t"_s << u"stone.jpg"_s << (face + face + face + face + face) << sl << u"/t/stone.jpg"_s << (u"/t/stone"_s + face + face + face + face);
+}
+
+void TestConversion::paths()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, entry);
+    QFETCH(QString, destText);
+    QFETCH(QChar, separator);
+    QFETCH(QString, source);
+    QFETCH(QString, dest);
+
+    QCOMPARE(SourcePath(folder, entry, separator), source);
+    const std::optional<QString> got = DestPath(folder, entry, destText, separator);
+    QCOMPARE(got.value_or(u"?"_s), dest);
+    QCOMPARE(BaseName(entry).has_value(), got.has_value());
+}
+
+void TestConversion::sameFileName_data()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<bool>("sensitive");
+    QTest::addColumn<bool>("insensitive");
+
+    QTest::newRow("equal") << u"/t/a.bmp"_s << u"/t/a.bmp"_s << true << true;
+    QTest::newRow("doubled separator") << u"/t//a.bmp"_s << u"/t/a.bmp"_s << true << true;
+    QTest::newRow("root doubled") << u"//a.bmp"_s << u"/a.bmp"_s << true << true;
+    QTest::newRow("letter case") << u"/t/Stone.BMP"_s << u"/t/stone.bmp"_s << false << true;
+    QTest::newRow("other name") << u"/t/a.bmp"_s << u"/t/a.bmp2"_s << false << false;
+}
+
+void TestConversion::sameFileName()
+{
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(bool, sensitive);
+    QFETCH(bool, insensitive);
+    QCOMPARE(SameFileName(a, b, Qt::CaseSensitive), sensitive);
+    QCOMPARE(SameFileName(a, b, Qt::CaseInsensitive), insensitive);
+}
+
+void TestConversion::independence_data()
+{
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("destText");
+    QTest::addColumn<bool>("sensitive");
+    QTest::addColumn<bool>("insensitive");
+
+    QTest::newRow("distinct") << QStringList{u"a.jpg"_s, u"b.jpg"_s} << u".bmp"_s << true << true;
+    QTest::newRow("shared destination") << QStringList{u"a.jpg"_s, u"a.png"_s} << u".bmp"_s << false << false;
+    QTest::newRow("listed twice") << QStringList{u"a.jpg"_s, u"a.jpg"_s} << u".bmp"_s << false << false;
+    QTest::newRow("destination is a source") << QStringList{u"m..png"_s, u"m...bmp"_s} << u"png"_s << false << false;
+    QTest::newRow("own source only") << QStringList{u"a.bmp"_s, u"b.jpg"_s} << u".bmp"_s << true << true;
+    QTest::newRow("short name") << QStringList{u"ab"_s, u"b.jpg"_s} << u".bmp"_s << true << true;
+    QTest::newRow("case differs") << QStringList{u"a.jpg"_s, u"A.png"_s} << u".bmp"_s << true << false;
+}
+
+void TestConversion::independence()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QString, destText);
+    QFETCH(bool, sensitive);
+    QFETCH(bool, insensitive);
+    QCOMPARE(EntriesIndependent(u"/t"_s, entries, destText, u'/', Qt::CaseSensitive), sensitive);
+    QCOMPARE(EntriesIndependent(u"/t"_s, entries, destText, u'/', Qt::CaseInsensitive), insensitive);
+}
+
+void TestConversion::convertsFolder_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<QString>("tail"); // a folder at a root ends in a separator
+    QTest::newRow("serial") << 1 << QString();
+    QTest::newRow("four threads") << 4 << QString();
+    QTest::newRow("doubled separator") << 1 << u"/"_s;
+}
+
+// One run over every kind of entry: saved, unreadable, short, its own
+// destination, and a destination that already holds another file.
+void TestConversion::convertsFolder()
+{
+    QFETCH(int, threads);
+    QFETCH(QString, tail);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString folder = dir.path() + tail;
+    QVERIFY(testPicture(1).save(folder + u"/stone.png"_s));
+    writeFile(folder + u"/bad.png"_s, "not a picture");
+    QVERIFY(testPicture(2).save(folder + u"/ab"_s, "PNG"));
+    QVERIFY(testPicture(3).save(folder + u"/self.bmp"_s));
+    QVERIFY(testPicture(4).save(folder + u"/keep.png"_s));
+    QVERIFY(testPicture(5).save(folder + u"/keep.bmp"_s));
+    const QStringList entries{u"stone.png"_s, u"bad.png"_s, u"ab"_s, u"self.bmp"_s, u"keep.png"_s};
+    QHash<QString, QByteArray> before;
+    for (const QString &entry : entries)
+        before[entry] = bytesOf(folder + u'/' + entry);
+
+    ConversionOptions options;
+    options.threads = threads;
+    const ConversionReport report = ConvertEntries(folder, entries, u".bmp"_s, options);
+
+    QCOMPARE(report.parallel, threads > 1);
+    QCOMPARE(names(report), entries);
+    const QList<Outcome> expected{Outcome::Saved, Outcome::Failed, Outcome::Skipped, Outcome::Skipped, Outcome::Saved};
+    for (int i = 0; i < entries.size(); ++i) {
+        QCOMPARE(report.entries[i].outcome, expected[i]);
+        QCOMPARE(report.entries[i].reason.isEmpty(), expected[i] == Outcome::Saved);
+    }
+    QCOMPARE(report.saved, 2);
+    QCOMPARE(report.skipped, 2);
+    QCOMPARE(report.failed, 1);
+    QVERIFY(!report.cancelled && !report.allSaved());
+
+    QCOMPARE(report.entries[0].destination, folder + u"/stone.bmp"_s);
+    QCOMPARE(filesIn(folder), (QSet<QString>{u"stone.png"_s, u"bad.png"_s, u"ab"_s, u"self.bmp"_s, u"keep.png"_s,
+                                             u"keep.bmp"_s, u"stone.bmp"_s}));
+    QCOMPARE(pixelsOf(folder + u"/stone.bmp"_s), testPicture(1));
+    QCOMPARE(pixelsOf(folder + u"/keep.bmp"_s), testPicture(4));
+    for (const QString &entry : entries)
+        QCOMPARE(bytesOf(folder + u'/' + entry), before[entry]);
+}
+
+void TestConversion::parallelMatchesSerial()
+{
+    QTemporaryDir serialDir, parallelDir;
+    QStringList entries;
+    for (int i = 0; i < 12; ++i)
+        entries.append(u"p%1.png"_s.arg(i, 2, 10, QChar(u'0')));
+    entries.append(u"broken.png"_s);
+    for (const QTemporaryDir *dir : {&serialDir, &parallelDir}) {
+        for (int i = 0; i < 12; ++i)
+            QVERIFY(testPicture(i).save(dir->filePath(entries[i])));
+        writeFile(dir->filePath(u"broken.png"_s), QByteArray());
+    }
+
+    ConversionOptions options;
+    options.threads = 1;
+    const ConversionReport serial = ConvertEntries(serialDir.path(), entries, u".bmp"_s, options);
+    options.threads = 3;
+    const ConversionReport parallel = ConvertEntries(parallelDir.path(), entries, u".bmp"_s, options);
+
+    QVERIFY(!serial.parallel && parallel.parallel);
+    QCOMPARE(names(parallel), names(serial));
+    for (int i = 0; i < entries.size(); ++i) {
+        QCOMPARE(parallel.entries[i].outcome, serial.entries[i].outcome);
+        QCOMPARE(parallel.entries[i].reason, serial.entries[i].reason);
+    }
+    QCOMPARE(filesIn(parallelDir.path()), filesIn(serialDir.path()));
+    for (const QString &name : filesIn(serialDir.path()))
+        QCOMPARE(bytesOf(parallelDir.filePath(name)), bytesOf(serialDir.filePath(name)));
+}
+
+void TestConversion::unknownSuffixFails()
+{
+    QTemporaryDir dir;
+    QVERIFY(testPicture(1).save(dir.filePath(u"stone.png"_s)));
+    const ConversionReport report = ConvertEntries(dir.path(), {u"stone.png"_s}, u"Select Dest"_s);
+    QCOMPARE(report.failed, 1);
+    QVERIFY(!report.entries[0].reason.isEmpty());
+    QCOMPARE(filesIn(dir.path()), QSet<QString>{u"stone.png"_s});
+}
+
+void TestConversion::caseInsensitiveSelf()
+{
+    QTemporaryDir dir;
+    QVERIFY(testPicture(1).save(dir.filePath(u"Stone.BMP"_s), "BMP"));
+    const QByteArray before = bytesOf(dir.filePath(u"Stone.BMP"_s));
+    ConversionOptions options;
+    options.caseSensitivity = Qt::CaseInsensitive;
+    const ConversionReport report = ConvertEntries(dir.path(), {u"Stone.BMP"_s}, u".bmp"_s, options);
+    QCOMPARE(report.skipped, 1);
+    QCOMPARE(filesIn(dir.path()), QSet<QString>{u"Stone.BMP"_s});
+    QCOMPARE(bytesOf(dir.filePath(u"Stone.BMP"_s)), before);
+}
+
+// Entries that share a destination, or write another entry's source, run in
+// list order even when threads are offered.
+void TestConversion::dependentEntriesKeepListOrder()
+{
+    QTemporaryDir dir;
+    QVERIFY(testPicture(1).save(dir.filePath(u"pic.png"_s)));
+    QVERIFY(testPicture(2).save(dir.filePath(u"pic_png"_s), "PNG"));
+    QVERIFY(testPicture(3).save(dir.filePath(u"m..png"_s)));
+    QVERIFY(testPicture(4).save(dir.filePath(u"m...bmp"_s)));
+
+    ConversionReport shared = ConvertEntries(dir.path(), {u"pic.png"_s, u"pic_png"_s}, u".bmp"_s, threadCount(4));
+    QVERIFY(!shared.parallel);
+    QCOMPARE(shared.saved, 2);
+    QCOMPARE(pixelsOf(dir.filePath(u"pic.bmp"_s)), testPicture(2));
+
+    ConversionReport chain = ConvertEntries(dir.path(), {u"m..png"_s, u"m...bmp"_s}, u"png"_s, threadCount(4));
+    QVERIFY(!chain.parallel);
+    QCOMPARE(chain.saved, 2);
+    QCOMPARE(pixelsOf(dir.filePath(u"m.png"_s)), testPicture(3));
+    QCOMPARE(pixelsOf(dir.filePath(u"m..png"_s)), testPicture(4));
+}
+
+void TestConversion::cancel()
+{
+    for (const int threads : {1, 2}) {
+        QTemporaryDir dir;
+        QStringList entries;
+        for (int i = 0; i < 8; ++i) {
+            entries.append(u"c%1.png"_s.arg(i));
+            QVERIFY(testPicture(i).save(dir.filePath(entries.last())));
+        }
+        std::atomic<bool> cancel{false};
+        ConversionOptions options;
+        options.threads = threads;
+        options.cancel = &cancel;
+        options.progress = [&](int done, int, const QString &) {
+            if (done == 2)
+                cancel = true;
+        };
+        const ConversionReport report = ConvertEntries(dir.path(), entries, u".bmp"_s, options);
+        QVERIFY(report.cancelled);
+        // Images already being converted finish; none is started after.
+        QVERIFY(report.entries.size() >= 2 && report.entries.size() <= 1 + threads);
+        QCOMPARE(names(report), entries.mid(0, report.entries.size()));
+        QCOMPARE(report.saved, report.entries.size());
+        QCOMPARE(report.notConverted, entries.size() - report.entries.size());
+        QCOMPARE(filesIn(dir.path()).size(), entries.size() + report.saved);
+        QVERIFY(ProblemList(report).contains(u"%1 of 8"_s.arg(report.notConverted)));
+
+        cancel = true;
+        const ConversionReport none = ConvertEntries(dir.path(), entries, u".gif"_s, options);
+        QVERIFY(none.entries.isEmpty() && none.cancelled);
+        QCOMPARE(none.notConverted, 8);
+    }
+}
+
+void TestConversion::progress_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::newRow("serial") << 1;
+    QTest::newRow("three threads") << 3;
+}
+
+void TestConversion::progress()
+{
+    QFETCH(int, threads);
+    QTemporaryDir dir;
+    QStringList entries;
+    for (int i = 0; i < 9; ++i) {
+        entries.append(u"g%1.png"_s.arg(i));
+        QVERIFY(testPicture(i).save(dir.filePath(entries.last())));
+    }
+    QList<int> counts;
+    QStringList seen;
+    std::atomic<int> inside{0};
+    bool overlapped = false;
+    bool wrongTotal = false;
+    ConversionOptions options;
+    options.threads = threads;
+    options.progress = [&](int done, int total, const QString &entry) {
+        if (inside.fetch_add(1) != 0)
+            overlapped = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // widen any overlap
+        wrongTotal = wrongTotal || total != 9;
+        counts.append(done);
+        seen.append(entry);
+        inside.fetch_sub(1);
+    };
+    ConvertEntries(dir.path(), entries, u".bmp"_s, options);
+    QVERIFY(!overlapped);
+    QVERIFY(!wrongTotal);
+    QCOMPARE(counts, (QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    if (threads == 1)
+        QCOMPARE(seen, entries);
+    seen.sort();
+    QCOMPARE(seen, entries);
+}
+
+void TestConversion::reportTexts()
+{
+    ConversionReport report;
+    for (int i = 0; i < 25; ++i)
+        report.entries.append({u"f%1.jpg"_s.arg(i), u"/t/f%1.gif"_s.arg(i), Outcome::Failed, u"broken"_s});
+    report.entries.insert(3, {u"ok.jpg"_s, u"/t/ok.gif"_s, Outcome::Saved, QString()});
+    report.entries.insert(0, {u"ab"_s, QString(), Outcome::Skipped, u"too short"_s});
+    report.saved = 1;
+    report.skipped = 1;
+    report.failed = 25;
+    QCOMPARE(CountsCaption(report), u" Saved 1, skipped 1, failed 25"_s);
+
+    const QStringList lines = ProblemList(report).split(u'\n');
+    QCOMPARE(lines.size(), 21);
+    QCOMPARE(lines.first(), u"ab - skipped: too short"_s);
+    QCOMPARE(lines[1], u"f0.jpg - failed: broken"_s);
+    QVERIFY(!lines.join(u'\n').contains(u"ok.jpg"_s));
+    QCOMPARE(lines.last(), u"and 6 more"_s);
+    QCOMPARE(ProblemList(report, 26).split(u'\n').size(), 26);
+
+    report.notConverted = 4;
+    report.cancelled = true;
+    QCOMPARE(CountsCaption(report), u" Saved 1, skipped 1, failed 25, not converted 4 (cancelled)"_s);
+    QVERIFY(ProblemList(report).endsWith(u"Cancelled: 4 of 31 images were not converted."_s));
+
+    ConversionReport clean;
+    clean.entries.append({u"ok.jpg"_s, u"/t/ok.gif"_s, Outcome::Saved, QString()});
+    clean.saved = 1;
+    QVERIFY(clean.allSaved());
+    QCOMPARE(ProblemList(clean), QString());
+}
+
+QTEST_GUILESS_MAIN(TestConversion)
+#include "tst_conversion.moc"
