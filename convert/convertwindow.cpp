@@ -1,6 +1,7 @@
 #include "convert/convertwindow.h"
 
 #include "appinfo.h"
+#include "convert/conversionrun.h"
 #include "convert/filters.h"
 #include "ui/fsentries.h"
 #include "ui/messagebox.h"
@@ -50,6 +51,8 @@ Convert::Convert(ui::MessageBoxes &messageBoxes, const QString &programFolder, Q
     connect(m_ui->Combo1, &QComboBox::activated, this, &Convert::filterSource);
     connect(m_ui->Combo2, &QComboBox::activated, this, &Convert::filterDest);
     connect(m_ui->Command1, &QPushButton::clicked, this, &Convert::refreshAll);
+    connect(m_ui->cmd1, &QPushButton::clicked, this, &Convert::ConvertSelected);
+    connect(m_ui->cmd2, &QPushButton::clicked, this, &Convert::ConvertAll);
     connect(m_clearTimer, &QTimer::timeout, this, &Convert::clearStatus);
 }
 
@@ -74,6 +77,64 @@ bool Convert::load()
     m_ui->File2->setPath(m_programFolder);
     m_ui->File1->setFocus();
     return true;
+}
+
+void Convert::ConvertSelected()
+{
+    m_ui->cmd1->setEnabled(false);
+    if (m_ui->Combo1->currentText() == u"Select Source") {
+        m_messageBoxes.show(this, u"Please 'Select Source' "_s, appinfo::title(), ui::MessageIcon::None);
+    } else if (m_ui->Combo2->currentText() == u"Select Dest") {
+        m_messageBoxes.show(this, u"Please 'Select Dest' "_s, appinfo::title(), ui::MessageIcon::None);
+    } else if (m_ui->chkConvertAll->isChecked()) {
+        ConvertAll();
+        return;
+    } else {
+        QStringList selected;
+        for (int i = 0; i < m_ui->File1->listCount(); ++i) {
+            if (m_ui->File1->isSelected(i))
+                selected.append(m_ui->File1->list(i));
+        }
+        // With nothing selected there is nothing to convert, as with an empty list.
+        if (selected.isEmpty())
+            showNothingToDo();
+        else
+            convertEntries(selected, selected.size() > 1);
+    }
+    m_ui->cmd1->setEnabled(true);
+}
+
+void Convert::ConvertAll()
+{
+    m_ui->cmd1->setEnabled(false);
+    QStringList all;
+    const int count = m_ui->File1->listCount();
+    all.reserve(count);
+    for (int i = 0; i < count; ++i)
+        all.append(m_ui->File1->list(i));
+    if (all.isEmpty())
+        showNothingToDo();
+    else
+        convertEntries(all, all.size() > 1);
+    m_ui->cmd1->setEnabled(true);
+}
+
+void Convert::convertEntries(const QStringList &entries, bool plural)
+{
+    const ConversionReport report = RunConversion(this, m_ui->File1->path(), entries, m_ui->Combo2->currentText());
+    m_ui->File2->refresh();
+    if (report.allSaved()) {
+        m_ui->Label1->setText(plural ? u" Saved  images's"_s : u" Saved  image"_s);
+    } else {
+        m_ui->Label1->setText(CountsCaption(report));
+        m_messageBoxes.show(this, ProblemList(report), u"MVT Error"_s, ui::MessageIcon::Critical);
+    }
+    setClearTimer(clearAfterMs);
+}
+
+void Convert::showNothingToDo()
+{
+    m_messageBoxes.show(this, u"Nothing to do"_s, u"MVT Error"_s, ui::MessageIcon::None);
 }
 
 void Convert::changeDrive()

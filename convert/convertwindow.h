@@ -37,6 +37,12 @@ public:
     bool load();
 
 private:
+    // "Go!": converts the selected image, or all of them when "Convert all images" is ticked.
+    void ConvertSelected();
+    // Converts every listed image.
+    void ConvertAll();
+    void convertEntries(const QStringList &entries, bool plural);
+    void showNothingToDo();
     void changeDrive();
     void changeFolder();
     void filterSource(int index);

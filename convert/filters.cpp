@@ -1,5 +1,7 @@
 #include "convert/filters.h"
 
+#include "convert/conversion.h"
+
 namespace morvane::convert {
 
 QString SourcePattern(const QString &entry)
@@ -11,7 +13,7 @@ QString SourcePattern(const QString &entry)
 
 QString DestPattern(const QString &entry)
 {
-    return u'*' + entry.left(4);
+    return u'*' + DestSuffix(entry);
 }
 
 } // namespace morvane::convert
