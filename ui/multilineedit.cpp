@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleHints>
+#include <QStyleOptionFocusRect>
 #include <QTextBoundaryFinder>
 #include <QTextLayout>
 
@@ -955,6 +956,19 @@ bool MultiLineEdit::event(QEvent *event)
             return true;
         }
     }
+    if (event->type() == QEvent::Paint) {
+        // The frame, then the style's focus rectangle on it while the box has the focus.
+        const bool done = QAbstractScrollArea::event(event);
+        if (hasFocus()) {
+            QPainter painter(this);
+            QStyleOptionFocusRect option;
+            option.initFrom(this);
+            option.state |= QStyle::State_KeyboardFocusChange | QStyle::State_HasFocus;
+            option.backgroundColor = palette().color(QPalette::Base);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+        }
+        return done;
+    }
     return QAbstractScrollArea::event(event);
 }
 
@@ -1153,9 +1167,10 @@ void MultiLineEdit::mousePressEvent(QMouseEvent *event)
             edit(at, at, withCrLfBreaks(pasted), EditKind::Other);
         }
         event->accept();
-    } else if (event->button() == Qt::RightButton && (at < selectionStart() || at > selectionEnd())) {
-        moveCursor(at, false);
-        event->ignore(); // the context menu follows
+    } else if (event->button() == Qt::RightButton) {
+        if (at < selectionStart() || at > selectionEnd())
+            moveCursor(at, false);
+        event->accept(); // the context menu follows
     } else {
         event->ignore();
     }
