@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 using namespace morvane::ui;
 using namespace Qt::StringLiterals;
@@ -431,6 +432,12 @@ void TestMultiLineEdit::verticalMovesAndPaging()
     QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(box->selectedText(), box->text());
     QCOMPARE(bar->value(), 0);
+
+    const QPointF inside(10, 10);
+    QWheelEvent wheel(inside, box->viewport()->mapToGlobal(inside), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(box->viewport(), &wheel);
+    QCOMPARE(bar->value(), QApplication::wheelScrollLines());
 }
 
 void TestMultiLineEdit::inputMethodCommit()
@@ -463,6 +470,20 @@ void TestMultiLineEdit::wrappingPaintsMoreRows()
     QVERIFY(box->horizontalScrollBar()->maximum() > 0);
     QTest::keyClick(box, Qt::Key_End); // the view follows the caret to the right
     QCOMPARE(box->horizontalScrollBar()->value(), box->horizontalScrollBar()->maximum());
+
+    // A wrapped line taller than the box still shows the caret at its end.
+    box->setLineWrapMode(MultiLineEdit::WidgetWidth);
+    box->setText(u"a\r\n"_s + longLine.repeated(4) + u"\r\nb"_s);
+    box->setFixedHeight(box->fontMetrics().lineSpacing() * 3 + 2 * box->frameWidth() + 4);
+    box->setCursorPosition(3 + 4 * longLine.size());
+    for (const Qt::Key key : {Qt::Key_Home, Qt::Key_Up, Qt::Key_End, Qt::Key_Down, Qt::Key_Down}) {
+        const QRect caret = box->cursorRect(box->cursorPosition());
+        QVERIFY2(box->viewport()->rect().contains(caret), qPrintable(u"caret at y %1"_s.arg(caret.y())));
+        QTest::keyClick(box, key);
+    }
+    QCOMPARE(box->cursorPosition(), box->text().size()); // the second Down reached "b"
+    QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier);
+    QVERIFY(box->viewport()->rect().contains(box->cursorRect(0)));
 }
 
 void TestMultiLineEdit::styleSheetColours()
