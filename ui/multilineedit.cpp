@@ -727,14 +727,14 @@ qsizetype MultiLineEdit::positionRowsAway(qsizetype position, int rows, qreal x)
         int count = layoutLine(layout, line);
         const QTextLine current = layout.lineForTextPosition(int(position - lineStart(line)));
         row = (current.isValid() ? current.lineNumber() : 0) + rows;
-        while (row < 0 && line > 0)
-            row += layoutLine(layout, --line);
+        while (row < 0 && line > 0) {
+            count = layoutLine(layout, --line);
+            row += count;
+        }
         while (row >= count && line + 1 < lineCount()) {
             row -= count;
             count = layoutLine(layout, ++line);
         }
-        if (row < 0)
-            layoutLine(layout, line);
         row = std::clamp(row, 0, layout.lineCount() - 1);
     }
     return validPosition(lineStart(line) + layout.lineAt(row).xToCursor(x));

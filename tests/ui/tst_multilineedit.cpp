@@ -482,6 +482,9 @@ void TestMultiLineEdit::wrappingPaintsMoreRows()
         QTest::keyClick(box, key);
     }
     QCOMPARE(box->cursorPosition(), box->text().size()); // the second Down reached "b"
+    QTest::keyClick(box, Qt::Key_Up); // back onto the last row of the long line
+    QVERIFY(box->cursorPosition() > 3 * longLine.size());
+    QVERIFY(box->cursorPosition() <= 3 + 4 * longLine.size());
     QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier);
     QVERIFY(box->viewport()->rect().contains(box->cursorRect(0)));
 }
