@@ -8,6 +8,7 @@
 #include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QFontMetrics>
+#include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -551,6 +552,9 @@ void MultiLineEdit::paintEvent(QPaintEvent *event)
 
 void MultiLineEdit::restartBlink()
 {
+    // Called whenever the caret moves or the text changes: the input method follows too.
+    if (hasFocus())
+        QGuiApplication::inputMethod()->update(Qt::ImQueryInput);
     m_caretShown = true;
     const int flash = QGuiApplication::styleHints()->cursorFlashTime();
     if (hasFocus() && flash > 0)

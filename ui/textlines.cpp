@@ -45,19 +45,19 @@ void updateLineStarts(QList<qsizetype> &starts, QStringView newText, qsizetype p
     const qsizetype delta = insertedLength - removedLength;
     const qsizetype first = lineAt(starts, position);
     const qsizetype last = lineAt(starts, position + removedLength);
-    // The old end of the last touched line, before its break; the text before the
-    // first touched line and from that break on is unchanged, only shifted.
-    const qsizetype oldEnd = last + 1 < starts.size() ? starts[last + 1] - 2 : newText.size() - delta;
+    // Rescan from the first touched line's start through the last one's break: the
+    // text before is unchanged and ends in LF, the text after starts behind an LF
+    // that the edit did not touch, so no CR LF can form across either edge.
+    const qsizetype oldEnd = last + 1 < starts.size() ? starts[last + 1] : newText.size() - delta;
     const qsizetype from = starts[first];
     QList<qsizetype> fresh;
     appendBreaks(fresh, newText.sliced(from, oldEnd + delta - from), from);
 
-    const qsizetype tail = starts.size() - (last + 1);
     QList<qsizetype> result;
-    result.reserve(first + 1 + fresh.size() + tail);
+    result.reserve(starts.size() + fresh.size() - (last - first));
     result.append(starts.first(first + 1));
     result.append(fresh);
-    for (qsizetype i = last + 1; i < starts.size(); ++i)
+    for (qsizetype i = last + 2; i < starts.size(); ++i)
         result.append(starts[i] + delta);
     starts = std::move(result);
 }

@@ -12,8 +12,7 @@ namespace morvane::ui {
 QList<qsizetype> lineStarts(QStringView text);
 
 // Brings starts, the line starts of a text, up to date after removedLength characters at
-// position were replaced by insertedLength characters, which gave newText. Neither
-// position nor position + removedLength may fall between the CR and LF of a break.
+// position were replaced by insertedLength characters, which gave newText.
 void updateLineStarts(QList<qsizetype> &starts, QStringView newText, qsizetype position, qsizetype removedLength,
                       qsizetype insertedLength);
 
