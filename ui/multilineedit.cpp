@@ -156,6 +156,7 @@ void MultiLineEdit::setText(const QString &text)
     m_text = text;
     m_lineStarts = lineStarts(m_text);
     m_cursor = m_anchor = 0;
+    m_caretAtRowEnd = false;
     m_undo.clear();
     m_redo.clear();
     m_mergeOpen = false;
@@ -416,12 +417,28 @@ QRect MultiLineEdit::cursorRect(qsizetype position) const
     QTextLayout layout;
     layoutLine(layout, line);
     const int column = int(position - lineStart(line));
-    const QTextLine row = layout.lineForTextPosition(column);
+    const QTextLine row = rowOf(layout, position, column);
     const qreal x = row.isValid() ? row.cursorToX(column) : 0;
     return QRect(int(contentX() + x), *top + (row.isValid() ? int(row.y()) : 0), width, rowHeight());
 }
 
+// The row that shows position: the caret that End or a click put at the end of a
+// wrapped row stays on that row although its offset is also the next row's start.
+QTextLine MultiLineEdit::rowOf(const QTextLayout &layout, qsizetype position, int column) const
+{
+    QTextLine row = layout.lineForTextPosition(column);
+    if (m_caretAtRowEnd && position == m_cursor && row.isValid() && row.lineNumber() > 0 &&
+        row.textStart() == column)
+        row = layout.lineAt(row.lineNumber() - 1);
+    return row;
+}
+
 qsizetype MultiLineEdit::positionAt(QPointF point) const
+{
+    return hitTest(point, nullptr);
+}
+
+qsizetype MultiLineEdit::hitTest(QPointF point, bool *atRowEnd) const
 {
     const int height = rowHeight();
     const qreal y = std::clamp<qreal>(point.y(), 0, std::max(0, viewport()->height() - 1));
@@ -437,7 +454,10 @@ qsizetype MultiLineEdit::positionAt(QPointF point) const
     }
     layoutLine(layout, line);
     const int row = std::clamp(int(std::floor((y - lineY) / height)), 0, layout.lineCount() - 1);
-    const int column = layout.lineAt(row).xToCursor(point.x() - contentX());
+    const QTextLine hit = layout.lineAt(row);
+    const int column = hit.xToCursor(point.x() - contentX());
+    if (atRowEnd)
+        *atRowEnd = row + 1 < layout.lineCount() && column == hit.textStart() + hit.textLength();
     return validPosition(lineStart(line) + column);
 }
 
@@ -448,7 +468,7 @@ void MultiLineEdit::ensureVisible(qsizetype position)
     const int column = int(position - lineStart(line));
     QTextLayout layout;
     layoutLine(layout, line);
-    const QTextLine caretRow = layout.lineForTextPosition(column);
+    const QTextLine caretRow = rowOf(layout, position, column);
     const int row = caretRow.isValid() ? caretRow.lineNumber() : 0;
     const int rows = visibleRows();
     QScrollBar *vertical = verticalScrollBar();
@@ -538,8 +558,12 @@ void MultiLineEdit::paintEvent(QPaintEvent *event)
             painter.fillRect(QRectF(x + last.naturalTextWidth(), y + last.y(), blank, height),
                              pal.brush(group, QPalette::Highlight));
         }
-        if (caretOn && line == caretLine)
-            layout.drawCursor(&painter, QPointF(x, y), int(m_cursor - start) + m_preeditCursor, caretWidth);
+        if (caretOn && line == caretLine) {
+            const int column = int(m_cursor - start) + m_preeditCursor;
+            const QTextLine row = m_preedit.isEmpty() ? rowOf(layout, m_cursor, column) : layout.lineForTextPosition(column);
+            if (row.isValid())
+                painter.fillRect(QRectF(x + row.cursorToX(column), y + row.y(), caretWidth, height), painter.pen().brush());
+        }
         if (m_wrap == NoWrap)
             widest = std::max(widest, last.naturalTextWidth());
         y += rows * height;
@@ -695,13 +719,14 @@ qsizetype MultiLineEdit::rowEdge(qsizetype position, bool end) const
         return end ? lineEnd(line) : lineStart(line);
     QTextLayout layout;
     layoutLine(layout, line);
-    const QTextLine row = layout.lineForTextPosition(int(position - lineStart(line)));
+    const QTextLine row = rowOf(layout, position, int(position - lineStart(line)));
     if (!row.isValid())
         return position;
     if (!end)
         return lineStart(line) + row.textStart();
     qsizetype edge = row.textStart() + row.textLength();
-    // A wrapped row ends before the blank it broke at, so that the caret stays on it.
+    // A row that broke at a blank ends before it; one broken inside a word ends
+    // where the next row starts, and the caret keeps to this row (see rowOf).
     if (row.lineNumber() + 1 < layout.lineCount() && edge > row.textStart() &&
         lineText(line)[edge - 1].isSpace())
         --edge;
@@ -714,7 +739,7 @@ qreal MultiLineEdit::caretX(qsizetype position) const
     QTextLayout layout;
     layoutLine(layout, line);
     const int column = int(position - lineStart(line));
-    const QTextLine row = layout.lineForTextPosition(column);
+    const QTextLine row = rowOf(layout, position, column);
     return row.isValid() ? row.cursorToX(column) : 0;
 }
 
@@ -729,7 +754,7 @@ qsizetype MultiLineEdit::positionRowsAway(qsizetype position, int rows, qreal x)
         layoutLine(layout, line);
     } else {
         int count = layoutLine(layout, line);
-        const QTextLine current = layout.lineForTextPosition(int(position - lineStart(line)));
+        const QTextLine current = rowOf(layout, position, int(position - lineStart(line)));
         row = (current.isValid() ? current.lineNumber() : 0) + rows;
         while (row < 0 && line > 0) {
             count = layoutLine(layout, --line);
@@ -748,6 +773,7 @@ void MultiLineEdit::setCursorAndAnchor(qsizetype cursor, qsizetype anchor)
 {
     cursor = validPosition(cursor);
     anchor = validPosition(anchor);
+    m_caretAtRowEnd = false;
     const bool cursorMoved = cursor != m_cursor;
     const bool hadSelection = hasSelectedText();
     const bool selectionMoved = (std::min(cursor, anchor) != selectionStart() || std::max(cursor, anchor) != selectionEnd()) &&
@@ -778,6 +804,15 @@ void MultiLineEdit::moveCursor(qsizetype position, bool keepAnchor, bool keepCol
     m_mergeOpen = false;
     setCursorAndAnchor(position, keepAnchor ? m_anchor : position);
     ensureVisible(m_cursor);
+}
+
+void MultiLineEdit::keepCaretAtRowEnd(bool atRowEnd)
+{
+    if (m_wrap == NoWrap || !atRowEnd)
+        return;
+    m_caretAtRowEnd = true;
+    ensureVisible(m_cursor);
+    viewport()->update();
 }
 
 void MultiLineEdit::setCursorPosition(qsizetype position)
@@ -857,6 +892,7 @@ void MultiLineEdit::edit(qsizetype from, qsizetype to, const QString &text, Edit
     const bool hadSelection = hasSelectedText();
     applyReplace(from, to - from, text);
     m_desiredX = -1;
+    m_caretAtRowEnd = false;
     m_cursor = m_anchor = from + text.size();
     m_mergeOpen = kind != EditKind::Other;
     restartBlink();
@@ -1067,6 +1103,7 @@ bool MultiLineEdit::handleCommand(QKeyEvent *event)
         moveCursor(rowEdge(pos, false), is(K::SelectStartOfLine));
     } else if (is(K::MoveToEndOfLine) || is(K::SelectEndOfLine)) {
         moveCursor(rowEdge(pos, true), is(K::SelectEndOfLine));
+        keepCaretAtRowEnd(true);
     } else if (is(K::MoveToStartOfBlock) || is(K::SelectStartOfBlock)) {
         moveCursor(lineStart(lineOf(pos)), is(K::SelectStartOfBlock));
     } else if (is(K::MoveToEndOfBlock) || is(K::SelectEndOfBlock)) {
@@ -1150,7 +1187,8 @@ QVariant MultiLineEdit::inputMethodQuery(Qt::InputMethodQuery query) const
 void MultiLineEdit::mousePressEvent(QMouseEvent *event)
 {
     m_mousePos = event->position();
-    const qsizetype at = positionAt(event->position());
+    bool atRowEnd = false;
+    const qsizetype at = hitTest(event->position(), &atRowEnd);
     if (event->button() == Qt::LeftButton) {
         const bool tripleClick = m_sinceDoubleClick.isValid() &&
                                  m_sinceDoubleClick.elapsed() < QGuiApplication::styleHints()->mouseDoubleClickInterval();
@@ -1161,6 +1199,7 @@ void MultiLineEdit::mousePressEvent(QMouseEvent *event)
             setSelection(lineStart(line), end);
         } else {
             moveCursor(at, event->modifiers().testFlag(Qt::ShiftModifier));
+            keepCaretAtRowEnd(atRowEnd);
             m_mouseSelecting = true;
         }
         event->accept();
@@ -1192,8 +1231,10 @@ void MultiLineEdit::mouseMoveEvent(QMouseEvent *event)
         m_autoScrollTimer.stop();
     else if (!m_autoScrollTimer.isActive())
         m_autoScrollTimer.start(50, this);
-    setCursorAndAnchor(positionAt(m_mousePos), m_anchor);
+    bool atRowEnd = false;
+    setCursorAndAnchor(hitTest(m_mousePos, &atRowEnd), m_anchor);
     ensureVisible(m_cursor);
+    keepCaretAtRowEnd(atRowEnd);
     event->accept();
 }
 

@@ -14,6 +14,7 @@
 
 class QMenu;
 class QTextLayout;
+class QTextLine;
 
 namespace morvane::ui {
 
@@ -133,6 +134,8 @@ private:
     int visibleRows() const;
     qsizetype topLine() const;
     int layoutLine(QTextLayout &layout, qsizetype line) const;
+    QTextLine rowOf(const QTextLayout &layout, qsizetype position, int column) const;
+    qsizetype hitTest(QPointF point, bool *atRowEnd) const;
     int rowsOf(qsizetype line) const;
     qreal contentX() const;
     // The viewport y of line's top, for lines near the shown ones.
@@ -152,6 +155,7 @@ private:
 
     bool handleCommand(QKeyEvent *event);
     void moveCursor(qsizetype position, bool keepAnchor, bool keepColumn = false);
+    void keepCaretAtRowEnd(bool atRowEnd);
     void setCursorAndAnchor(qsizetype cursor, qsizetype anchor);
     void edit(qsizetype from, qsizetype to, const QString &text, EditKind kind);
     void applyReplace(qsizetype from, qsizetype length, const QString &text);
@@ -176,6 +180,7 @@ private:
 
     int m_topSkip = 0; // rows of the top line scrolled away, with wrapping
     qreal m_desiredX = -1;
+    bool m_caretAtRowEnd = false; // the caret shows at the end of a wrapped row, not the next one's start
     qreal m_widestMeasured = 0;
     qreal m_widestPainted = 0;
     bool m_widestDirty = true;

@@ -496,6 +496,17 @@ void TestMultiLineEdit::wrappingPaintsMoreRows()
     QVERIFY(box->cursorPosition() <= 3 + 4 * longLine.size());
     QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier);
     QVERIFY(box->viewport()->rect().contains(box->cursorRect(0)));
+
+    // End on a row broken inside a word leaves the caret at that row's end, not the next row's start.
+    box->setText(u"texture_"_s.repeated(20));
+    QTest::keyClick(box, Qt::Key_End);
+    const QRect end = box->cursorRect(box->cursorPosition());
+    QCOMPARE(end.top(), box->cursorRect(0).top());
+    QVERIFY(end.left() > box->viewport()->width() / 2);
+    QTest::keyClick(box, Qt::Key_End);
+    QCOMPARE(box->cursorRect(box->cursorPosition()), end);
+    QTest::keyClick(box, Qt::Key_Home);
+    QCOMPARE(box->cursorPosition(), 0);
 }
 
 void TestMultiLineEdit::styleSheetColours()
