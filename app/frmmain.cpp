@@ -1,5 +1,7 @@
 #include "app/frmmain.h"
 
+#include "app/frmabout.h"
+#include "app/windows.h"
 #include "texcfg/mainhandlers.h"
 #include "ui_frmmain.h"
 
@@ -17,9 +19,9 @@ FrmMain::FrmMain(ui::MessageBoxes &messageBoxes, ui::Clipboard &clipboard, QWidg
     verdana.setPointSizeF(8.25);
     setFont(verdana);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    setWindowIcon(programIcon());
 
-    // The About and converter windows arrive later.
-    m_ui->mnuAbout->setEnabled(false);
+    // The converter window arrives later.
     m_ui->mnuImageConvert->setEnabled(false);
 
     const texcfg::MainControls controls{this,
@@ -42,6 +44,7 @@ FrmMain::FrmMain(ui::MessageBoxes &messageBoxes, ui::Clipboard &clipboard, QWidg
                                         m_ui->Label3};
     m_handlers = new texcfg::MainHandlers(controls, messageBoxes, clipboard, this);
     connect(m_ui->mnuExit, &QAction::triggered, this, &FrmMain::exitProgram);
+    connect(m_ui->mnuAbout, &QAction::triggered, this, &FrmMain::showAbout);
 
     m_handlers->load();
     m_ui->Izlistaj->setFocus();
@@ -65,6 +68,13 @@ void FrmMain::keyPressEvent(QKeyEvent *event)
 void FrmMain::exitProgram()
 {
     QCoreApplication::quit();
+}
+
+void FrmMain::showAbout()
+{
+    // Loaded afresh at every showing, modal for the whole program, with no owner.
+    FrmAbout about;
+    about.exec();
 }
 
 } // namespace morvane::app

@@ -34,6 +34,7 @@ protected:
 
 private:
     void exitProgram();
+    void showAbout();
 
     std::unique_ptr<Ui::frmMain> m_ui;
     texcfg::MainHandlers *m_handlers;

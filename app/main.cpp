@@ -1,21 +1,24 @@
 #include "app/frmmain.h"
+#include "app/windows.h"
 #include "appinfo.h"
 #include "ui/clipboard.h"
 #include "ui/messagebox.h"
 
 #include <QApplication>
-#include <QScreen>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(morvane::appinfo::title());
+    QApplication::setApplicationVersion(morvane::appinfo::versionString());
+    // Lets the desktop match the windows to the installed entry and its icon.
+    QGuiApplication::setDesktopFileName(morvane::appinfo::appId());
+    QApplication::setWindowIcon(morvane::app::programIcon());
 
     morvane::ui::QtMessageBoxes messageBoxes;
     morvane::ui::QtClipboard clipboard;
     morvane::app::FrmMain window(messageBoxes, clipboard);
-    const QRect screen = window.screen()->availableGeometry();
-    window.move(screen.center() - window.frameGeometry().center() + window.pos());
+    morvane::app::centreOnScreen(window, *window.screen());
     window.show();
     return QApplication::exec();
 }
