@@ -14,7 +14,7 @@ build_pkgs=(
 test_pkgs=(
   xvfb xauth xdotool x11-utils
   imagemagick graphicsmagick libwmf-bin libreoffice-draw-nogui
-  desktop-file-utils appstream dpkg-dev file
+  desktop-file-utils appstream dpkg-dev file libxcb1-dev
 )
 bench_pkgs=(
   imagemagick graphicsmagick time hyperfine
