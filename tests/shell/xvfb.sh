@@ -11,7 +11,7 @@ XVFB_DIR=
 start_xvfb() {
   XVFB_DIR=$(mktemp -d)
   # -displayfd picks a free display number and writes it once the server is ready.
-  Xvfb -displayfd 3 -screen 0 "${1:-1280x1024x24}" -nolisten tcp 3>"$XVFB_DIR/display" 2>"$XVFB_DIR/log" &
+  Xvfb -displayfd 3 -screen 0 "${1:-1280x1024x24}" -nolisten tcp -noreset 3>"$XVFB_DIR/display" 2>"$XVFB_DIR/log" &
   XVFB_PID=$!
   local i
   for i in $(seq 200); do
