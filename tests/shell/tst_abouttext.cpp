@@ -18,7 +18,6 @@ private slots:
     void rotateLeft();
     void marqueeComesBackAfterFullCycle_data();
     void marqueeComesBackAfterFullCycle();
-    void firstTickShows69BlanksSentenceBlank();
 };
 
 void TestAboutText::versionText_data()
@@ -97,12 +96,6 @@ void TestAboutText::marqueeComesBackAfterFullCycle()
             QVERIFY(text != start);
     }
     QCOMPARE(text, start);
-}
-
-void TestAboutText::firstTickShows69BlanksSentenceBlank()
-{
-    const QString credits = creditsSentence();
-    QCOMPARE(morvane::app::rotateLeft(marqueeText(credits)), QString(69, u' ') + credits + u' ');
 }
 
 QTEST_APPLESS_MAIN(TestAboutText)
