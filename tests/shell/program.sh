@@ -63,6 +63,8 @@ read -r x y w h < <(window_geometry "$main")
 [ "$w" -eq 537 ] || fail "main window is $w pixels wide, not 537"
 expect_centred "main window" "$x" "$y" "$w" "$h"
 xprop -id "$main" _NET_WM_ICON | grep -q 'Icon (16 x 16)' || fail "main window has no 16 x 16 icon"
+# The window class is the application name, which the desktop entry's StartupWMClass names.
+xprop -id "$main" WM_CLASS | grep -qF '"morvane", "MVT"' || fail "main window's class is not MVT"
 # The status label's frame is the full-width row pair that is neither the
 # background (the bottom row) nor broken by any control; its top edge lies 384
 # pixels below the top of the client area, its bottom edge 16 below that.
