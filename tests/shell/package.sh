@@ -46,7 +46,7 @@ done
 
 dpkg-deb -x "$deb" "$work/root"
 root=$work/root/usr/share
-file "$work/root/usr/bin/morvane" | grep -q 'ELF.*stripped' || fail "the executable is not a stripped ELF file"
+file "$work/root/usr/bin/morvane" | grep -qE 'ELF.*, stripped$' || fail "the executable is not a stripped ELF file"
 for size in 16 32 48 64 128 256; do
   file "$root/icons/hicolor/${size}x$size/apps/$app_id.png" | grep -q "PNG image data, $size x $size," ||
     fail "the ${size}x$size icon has another size"
