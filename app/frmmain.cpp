@@ -1,8 +1,9 @@
 #include "app/frmmain.h"
 
+#include "app/frmabout.h"
+#include "app/windows.h"
 #include "convert/convertwindow.h"
 #include "texcfg/mainhandlers.h"
-#include "ui/placement.h"
 #include "ui_frmmain.h"
 
 #include <QCoreApplication>
@@ -15,14 +16,13 @@ FrmMain::FrmMain(ui::MessageBoxes &messageBoxes, ui::Clipboard &clipboard, QWidg
     , m_ui(std::make_unique<Ui::frmMain>())
     , m_messageBoxes(messageBoxes)
 {
-    m_ui->setupUi(this);
+    // The font goes first: controls with a style sheet take their font when the form is set up.
     QFont verdana(QStringLiteral("Verdana"));
     verdana.setPointSizeF(8.25);
     setFont(verdana);
+    m_ui->setupUi(this);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
-
-    // The About window arrives later.
-    m_ui->mnuAbout->setEnabled(false);
+    setWindowIcon(programIcon());
 
     const texcfg::MainControls controls{this,
                                         m_ui->Drive1,
@@ -45,6 +45,7 @@ FrmMain::FrmMain(ui::MessageBoxes &messageBoxes, ui::Clipboard &clipboard, QWidg
     m_handlers = new texcfg::MainHandlers(controls, messageBoxes, clipboard, this);
     connect(m_ui->mnuExit, &QAction::triggered, this, &FrmMain::exitProgram);
     connect(m_ui->mnuImageConvert, &QAction::triggered, this, &FrmMain::showImageConvert);
+    connect(m_ui->mnuAbout, &QAction::triggered, this, &FrmMain::showAbout);
 
     m_handlers->load();
     m_ui->Izlistaj->setFocus();
@@ -84,9 +85,16 @@ void FrmMain::showImageConvert()
     if (!converter->load())
         return; // the load step has reported why
     converter->setAttribute(Qt::WA_DeleteOnClose);
-    ui::centreOnScreen(converter.get());
+    centreOnScreen(*converter, *screen());
     m_converter = converter.release();
     m_converter->show();
+}
+
+void FrmMain::showAbout()
+{
+    // Loaded afresh at every showing, modal for the whole program, with no owner.
+    FrmAbout about;
+    about.exec();
 }
 
 } // namespace morvane::app

@@ -40,6 +40,7 @@ protected:
 private:
     void exitProgram();
     void showImageConvert();
+    void showAbout();
 
     std::unique_ptr<Ui::frmMain> m_ui;
     texcfg::MainHandlers *m_handlers;

@@ -39,10 +39,6 @@ Convert::Convert(ui::MessageBoxes &messageBoxes, const QString &programFolder, Q
 {
     m_ui->setupUi(this);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
-    QFont comboFont(u"MS Sans Serif"_s);
-    comboFont.setPointSizeF(9.75);
-    m_ui->Combo1->setFont(comboFont);
-    m_ui->Combo2->setFont(comboFont);
     m_clearTimer->setObjectName(u"Timer1"_s);
     m_ui->File2->setPattern(u"*.bmp*"_s);
 

@@ -9,12 +9,12 @@ build_pkgs=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-qpa-plugins
   libgl-dev libgif-dev libimagequant-dev libturbojpeg0-dev libjpeg62-turbo-dev
-  libbenchmark-dev
+  libbenchmark-dev librsvg2-bin
 )
 test_pkgs=(
   xvfb xauth xdotool x11-utils
   imagemagick graphicsmagick libwmf-bin libreoffice-draw-nogui
-  desktop-file-utils appstream dpkg-dev file
+  desktop-file-utils appstream dpkg-dev file libxcb1-dev
 )
 bench_pkgs=(
   imagemagick graphicsmagick time hyperfine

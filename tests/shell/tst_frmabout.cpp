@@ -1,0 +1,264 @@
+// The About window: its form, its texts, its keys, the marquee, and how the
+// main window shows it.
+#include "app/abouttext.h"
+#include "app/frmabout.h"
+#include "app/frmmain.h"
+#include "fakeadapters.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace morvane;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString marqueeAfter(int ticks)
+{
+    QString text = app::marqueeText(app::creditsSentence());
+    for (int i = 0; i < ticks; ++i)
+        text = app::rotateLeft(text);
+    return text;
+}
+
+QTimer *timerOf(QWidget *about)
+{
+    return about->findChild<QTimer *>(u"Timer1"_s);
+}
+
+QLineEdit *messageOf(QWidget *about)
+{
+    return about->findChild<QLineEdit *>(u"txtMessage"_s);
+}
+
+} // namespace
+
+class TestFrmAbout : public QObject {
+    Q_OBJECT
+
+private slots:
+    void layoutInTwips_data();
+    void layoutInTwips();
+    void texts_data();
+    void texts();
+    void fonts();
+    void colours_data();
+    void colours();
+    void focusStaysOnOk();
+    void keysPressOk_data();
+    void keysPressOk();
+    void typingIsOverwrittenAtNextTick();
+    void aboutMenuShowsModalWindowAfreshEachTime();
+
+private:
+    // Shows About from the main window's menu; inspect runs while it is open.
+    void showFromMenu(app::FrmMain &window, const std::function<void(app::FrmAbout *)> &inspect);
+};
+
+void TestFrmAbout::layoutInTwips_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("twips"); // left, top, width, height
+    QTest::newRow("lblTitle") << u"lblTitle"_s << QRect(90, 240, 4605, 240);
+    QTest::newRow("lblVersion") << u"lblVersion"_s << QRect(120, 600, 4605, 225);
+    QTest::newRow("lblDescription") << u"lblDescription"_s << QRect(90, 960, 4605, 450);
+    QTest::newRow("txtMessage") << u"txtMessage"_s << QRect(120, 1440, 4695, 375);
+    QTest::newRow("Label1") << u"Label1"_s << QRect(120, 1920, 1695, 255);
+    QTest::newRow("Label2") << u"Label2"_s << QRect(120, 2160, 2055, 255);
+    QTest::newRow("Label3") << u"Label3"_s << QRect(2280, 1920, 2535, 615);
+    QTest::newRow("cmdOK") << u"cmdOK"_s << QRect(3480, 2760, 1260, 465);
+    // The etched line: a 2-pixel white line from (105, 2640) to (4800, 2640)
+    // under a grey one from (120, 2640).
+    QTest::newRow("Line1 white") << u"Line1_0"_s << QRect(105, 2640, 4800 - 105 + 15, 30);
+    QTest::newRow("Line1 grey") << u"Line1_1"_s << QRect(120, 2640, 4800 - 120 + 15, 15);
+}
+
+void TestFrmAbout::layoutInTwips()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, twips);
+    app::FrmAbout about;
+    QCOMPARE(about.size(), QSize(4980 / 15, 3300 / 15));
+    auto *control = about.findChild<QWidget *>(name);
+    QVERIFY(control);
+    QCOMPARE(control->geometry(),
+             QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+}
+
+void TestFrmAbout::texts_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("title") << u"lblTitle"_s << u"MVT"_s;
+    QTest::newRow("version from the project's version")
+        << u"lblVersion"_s << u"Version "_s + QStringLiteral(MORVANE_PROJECT_VERSION);
+    QTest::newRow("description") << u"lblDescription"_s
+                                 << u"Add new textures to QuilloEngine's cfg file(s) with ease."_s;
+    QTest::newRow("contact caption") << u"Label1"_s << u"Feedback / Bugs  :"_s;
+    QTest::newRow("hint") << u"Label3"_s
+                          << u"Note : Move mouse over areas you need tips on, in main program."_s;
+}
+
+void TestFrmAbout::texts()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    app::FrmAbout about;
+    QCOMPARE(about.windowTitle(), u"About"_s);
+    QCOMPARE(about.findChild<QLabel *>(name)->text(), text);
+}
+
+void TestFrmAbout::fonts()
+{
+    app::FrmAbout about;
+    const QStringList bold{u"lblTitle"_s, u"txtMessage"_s};
+    for (const QString &name : {u"lblTitle"_s, u"lblVersion"_s, u"lblDescription"_s, u"txtMessage"_s, u"Label1"_s,
+                                u"Label2"_s, u"Label3"_s, u"cmdOK"_s}) {
+        auto *control = about.findChild<QWidget *>(name);
+        control->ensurePolished();
+        QCOMPARE(control->font().family(), u"Verdana"_s);
+        QCOMPARE(control->font().pointSizeF(), 8.25);
+        QCOMPARE(control->font().bold(), bold.contains(name));
+    }
+}
+
+void TestFrmAbout::colours_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QColor>("text");
+    QTest::newRow("lblTitle") << u"lblTitle"_s << QColor(0, 0, 0);
+    QTest::newRow("lblDescription") << u"lblDescription"_s << QColor(0, 0, 0);
+    QTest::newRow("Label2") << u"Label2"_s << QColor(0, 0, 255);
+    QTest::newRow("Label3") << u"Label3"_s << QColor(128, 128, 128);
+    QTest::newRow("txtMessage") << u"txtMessage"_s << QColor(0, 0, 255);
+}
+
+void TestFrmAbout::colours()
+{
+    QFETCH(QString, name);
+    QFETCH(QColor, text);
+    app::FrmAbout about;
+    auto *control = about.findChild<QWidget *>(name);
+    control->ensurePolished();
+    QCOMPARE(control->palette().color(control->foregroundRole()), text);
+}
+
+void TestFrmAbout::focusStaysOnOk()
+{
+    app::FrmAbout about;
+    about.show();
+    QVERIFY(QTest::qWaitForWindowActive(&about));
+    auto *ok = about.findChild<QPushButton *>(u"cmdOK"_s);
+    QCOMPARE(QApplication::focusWidget(), ok);
+    QTest::keyClick(ok, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), ok);
+    QTest::keyClick(ok, Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), ok);
+    QVERIFY(ok->isDefault());
+}
+
+void TestFrmAbout::keysPressOk_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("fromMessageBox");
+    QTest::newRow("Enter on OK") << int(Qt::Key_Return) << false;
+    QTest::newRow("Esc on OK") << int(Qt::Key_Escape) << false;
+    QTest::newRow("Enter in the text box") << int(Qt::Key_Return) << true;
+    QTest::newRow("Esc in the text box") << int(Qt::Key_Escape) << true;
+}
+
+void TestFrmAbout::keysPressOk()
+{
+    QFETCH(int, key);
+    QFETCH(bool, fromMessageBox);
+    app::FrmAbout about;
+    about.show();
+    QVERIFY(QTest::qWaitForWindowActive(&about));
+    auto *ok = about.findChild<QPushButton *>(u"cmdOK"_s);
+    QWidget *target = ok;
+    if (fromMessageBox) {
+        target = messageOf(&about);
+        target->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), target);
+    }
+    QSignalSpy clicked(ok, &QPushButton::clicked);
+    QTest::keyClick(target, Qt::Key(key));
+    QTRY_COMPARE(clicked.count(), qsizetype(1));
+    QVERIFY(!about.isVisible());
+}
+
+void TestFrmAbout::typingIsOverwrittenAtNextTick()
+{
+    app::FrmAbout about;
+    QSignalSpy ticks(timerOf(&about), &QTimer::timeout); // counts every tick from the first
+    about.show();
+    QVERIFY(QTest::qWaitForWindowActive(&about));
+    QLineEdit *box = messageOf(&about);
+    box->setFocus();
+    QTest::keyClicks(box, u"typed"_s);
+    QVERIFY(box->text().contains(u"typed"_s));
+    QVERIFY(ticks.wait());
+    QCOMPARE(box->text(), marqueeAfter(int(ticks.count())));
+}
+
+void TestFrmAbout::showFromMenu(app::FrmMain &window, const std::function<void(app::FrmAbout *)> &inspect)
+{
+    auto *menu = window.findChild<QAction *>(u"mnuAbout"_s);
+    QVERIFY(menu->isEnabled());
+    bool inspected = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *about = qobject_cast<app::FrmAbout *>(QApplication::activeModalWidget());
+        QVERIFY(about);
+        inspect(about);
+        inspected = true;
+        QTest::keyClick(about->findChild<QPushButton *>(u"cmdOK"_s), Qt::Key_Escape);
+    });
+    menu->trigger(); // returns once About has been closed
+    QVERIFY(inspected);
+}
+
+void TestFrmAbout::aboutMenuShowsModalWindowAfreshEachTime()
+{
+    shelltest::KeptMessages messages;
+    shelltest::KeptClipboard clipboard;
+    app::FrmMain window(messages, clipboard);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.windowIcon().availableSizes(), QList<QSize>{QSize(16, 16)});
+
+    for (int showing = 1; showing <= 2; ++showing) {
+        showFromMenu(window, [&](app::FrmAbout *about) {
+            QVERIFY(about->parentWidget() == nullptr);
+            QCOMPARE(about->windowModality(), Qt::ApplicationModal);
+            QVERIFY(!about->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+            QVERIFY(!about->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+            QCOMPARE(about->windowIcon().availableSizes(), QList<QSize>{QSize(16, 16)});
+            // Each showing starts from the blank box, whatever the last one
+            // showed, and the first tick shows the marquee rotated by one.
+            QVERIFY(messageOf(about)->text().isEmpty());
+            QCOMPARE(timerOf(about)->interval(), 100);
+            QSignalSpy ticks(timerOf(about), &QTimer::timeout);
+            QVERIFY(ticks.wait());
+            QCOMPARE(messageOf(about)->text(), marqueeAfter(1));
+            QCOMPARE(messageOf(about)->cursorPosition(), 0); // the box shows the start of the text
+            if (showing == 1) {
+                while (ticks.count() < 3)
+                    QVERIFY(ticks.wait());
+                QCOMPARE(messageOf(about)->text(), marqueeAfter(3));
+            }
+        });
+    }
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    QVERIFY(window.findChildren<app::FrmAbout *>().isEmpty());
+}
+
+QTEST_MAIN(TestFrmAbout)
+#include "tst_frmabout.moc"
