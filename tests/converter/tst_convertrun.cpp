@@ -1,6 +1,7 @@
 #include "convert/conversionrun.h"
 #include "convert/convertwindow.h"
 #include "support/recordingadapters.h"
+#include "support/testhelpers.h"
 #include "ui/filelist.h"
 
 #include <QAbstractItemView>
@@ -74,13 +75,7 @@ private slots:
     void longRunCanBeCancelled();
 
 private:
-    template <typename T> T *control(const char *name) const
-    {
-        T *found = window->findChild<T *>(QString::fromLatin1(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
+    template <typename T> T *control(const char *name) const { return test::control<T>(window.get(), name); }
     void openWindow();
     void choose(const char *comboName, const QString &text);
     void select(const QString &entry);

@@ -2,6 +2,7 @@
 #include "convert/convertwindow.h"
 #include "convert/filters.h"
 #include "support/recordingadapters.h"
+#include "support/testhelpers.h"
 #include "ui/dirlist.h"
 #include "ui/drivelist.h"
 #include "ui/filelist.h"
@@ -21,14 +22,9 @@
 
 using namespace morvane;
 using namespace Qt::StringLiterals;
+using morvane::test::touch;
 
 namespace {
-
-void touch(const QString &path)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
-}
 
 QStringList entries(const ui::FileList *list)
 {
@@ -77,13 +73,7 @@ private slots:
     void singleInstanceAndRestart();
 
 private:
-    template <typename T> T *control(const char *name) const
-    {
-        T *found = window->findChild<T *>(QString::fromLatin1(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
+    template <typename T> T *control(const char *name) const { return test::control<T>(window.get(), name); }
 
     std::unique_ptr<QTemporaryDir> folder;
     test::RecordingMessageBoxes boxes;

@@ -1,5 +1,6 @@
 #include "app/frmmain.h"
 #include "support/recordingadapters.h"
+#include "support/testhelpers.h"
 #include "ui/dirlist.h"
 #include "ui/drivelist.h"
 #include "ui/filelist.h"
@@ -16,16 +17,7 @@
 
 using namespace morvane;
 using namespace Qt::StringLiterals;
-
-namespace {
-
-void touch(const QString &path)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
-}
-
-} // namespace
+using morvane::test::touch;
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -50,13 +42,7 @@ private slots:
     void maskFocusSelectsExtension();
 
 private:
-    template <typename T> T *control(const char *name) const
-    {
-        T *found = window->findChild<T *>(QString::fromLatin1(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
+    template <typename T> T *control(const char *name) const { return test::control<T>(window.get(), name); }
     void openFolder(const QString &path);
     QTemporaryDir &folder() { return *folderHolder; }
 

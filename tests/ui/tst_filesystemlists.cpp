@@ -1,3 +1,4 @@
+#include "support/testhelpers.h"
 #include "ui/dirlist.h"
 #include "ui/drivelist.h"
 #include "ui/filelist.h"
@@ -11,14 +12,9 @@
 
 using namespace morvane::ui;
 using namespace Qt::StringLiterals;
+using morvane::test::touch;
 
 namespace {
-
-void touch(const QString &path)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
-}
 
 QStringList entries(const FileList &list)
 {
