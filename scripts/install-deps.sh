@@ -13,7 +13,7 @@ build_pkgs=(
 )
 test_pkgs=(
   xvfb xauth xdotool x11-utils
-  imagemagick graphicsmagick libwmf-bin libreoffice-draw-nogui
+  imagemagick libmagickcore-6.q16-6-extra graphicsmagick libwmf-bin fonts-urw-base35 libreoffice-draw-nogui
   desktop-file-utils appstream dpkg-dev file
 )
 bench_pkgs=(
