@@ -289,19 +289,20 @@ DibImage decodeDib(QByteArrayView bytes, int colorUsage, const QList<QRgb> &pale
     return {out, !h.topDown, QString()};
 }
 
-QByteArray encodeDib24(const QImage &picture)
+qint64 dib24Size(int width, int height)
 {
-    const QImage bgr = picture.convertToFormat(QImage::Format_BGR888);
-    const qint64 w = bgr.width(), h = bgr.height();
-    const qint64 stride = (w * 3 + 3) / 4 * 4;
-    const qint64 total = InfoHeaderBytes + stride * h;
-    if (bgr.isNull() || w > 0x7FFF || h > 0x7FFF)
-        return {};
-    QByteArray out(qsizetype(total), '\0');
+    return InfoHeaderBytes + (qint64(width) * 3 + 3) / 4 * 4 * height;
+}
+
+void writeDib24(const QImage &picture, char *out)
+{
+    const int w = picture.width(), h = picture.height();
+    const qint64 stride = (qint64(w) * 3 + 3) / 4 * 4;
     auto put32 = [&](int at, quint32 v) {
         for (int i = 0; i < 4; ++i)
             out[at + i] = char((v >> (8 * i)) & 0xFF);
     };
+    std::memset(out, 0, InfoHeaderBytes);
     put32(0, InfoHeaderBytes);
     put32(4, quint32(w));
     put32(8, quint32(h)); // positive: bottom row first
@@ -311,10 +312,16 @@ QByteArray encodeDib24(const QImage &picture)
     put32(20, quint32(stride * h));
     put32(24, 3780); // 96 dots per inch, in dots per metre
     put32(28, 3780);
-    char *bits = out.data() + InfoHeaderBytes;
-    for (qint64 y = 0; y < h; ++y)
-        std::memcpy(bits + stride * (h - 1 - y), bgr.constScanLine(int(y)), size_t(w * 3));
-    return out;
+    for (int y = 0; y < h; ++y) {
+        auto *row = reinterpret_cast<uchar *>(out + InfoHeaderBytes + stride * (h - 1 - y));
+        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        for (int x = 0; x < w; ++x) {
+            row[3 * x] = uchar(qBlue(line[x]));
+            row[3 * x + 1] = uchar(qGreen(line[x]));
+            row[3 * x + 2] = uchar(qRed(line[x]));
+        }
+        std::memset(row + 3 * qint64(w), 0, size_t(stride - 3 * qint64(w)));
+    }
 }
 
 } // namespace morvane::wmf

@@ -22,8 +22,12 @@ struct DibImage {
 // bitmap of more than maxBytes once decoded.
 DibImage decodeDib(QByteArrayView bytes, int colorUsage, const QList<QRgb> &palette, qint64 maxBytes);
 
-// The packed 24-bit bottom-up DIB of an opaque picture, rows padded to four
-// bytes, 96 dots per inch; empty when the size does not fit.
-QByteArray encodeDib24(const QImage &picture);
+// Bytes of the packed 24-bit DIB of a width x height picture.
+qint64 dib24Size(int width, int height);
+
+// Writes the packed 24-bit bottom-up DIB of picture, a Format_RGB32 image,
+// to out, which holds dib24Size() bytes: rows padded to four bytes, 96 dots
+// per inch.
+void writeDib24(const QImage &picture, char *out);
 
 } // namespace morvane::wmf

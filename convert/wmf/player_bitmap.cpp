@@ -102,9 +102,11 @@ void Player::blit(QRectF target, QByteArrayView dibBytes, int colorUsage, QRectF
     if (!clipSpan(&sx0, &sx1, dib.image.width(), &dx0, &dx1, mirrorX)
         || !clipSpan(&sy0, &sy1, dib.image.height(), &dy0, &dy1, mirrorY))
         return;
-    QImage part = dib.image.copy(sx0, sy0, sx1 - sx0, sy1 - sy0);
+    QImage part = dib.image;
+    if (const QRect used(sx0, sy0, sx1 - sx0, sy1 - sy0); used != part.rect())
+        part = part.copy(used);
     if (mirrorX || mirrorY)
-        part = part.mirrored(mirrorX, mirrorY);
+        part = std::move(part).mirrored(mirrorX, mirrorY);
     drawImage(QRectF(QPointF(dx0, dy0), QPointF(dx1, dy1)), part, sourceMode(index));
 }
 

@@ -5,6 +5,7 @@
 #include "convert/wmf/header.h"
 #include "convert/wmf/player.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace morvane::wmf {
@@ -15,6 +16,10 @@ constexpr double PixelsPerInch = 96.0;
 // Metafiles without a placeable header that set a window extent are taken
 // to count in twips, as the office and equation programs that write them do.
 constexpr double AssumedUnitsPerInch = 1440.0;
+// A bitmap inside a metafile is skipped when it would decode to more than
+// this, whatever the picture's own limit: a few bytes of RLE codes must not
+// make the player allocate a gigabyte.
+constexpr qint64 MaxBitmapBytes = qint64(256) << 20;
 
 // How the picture is laid out: its size in pixels, the drawing state the
 // records start from, and the frame from the metafile's device space.
@@ -111,7 +116,7 @@ Layout measuredLayout(QByteArrayView data, const MetafileHeader &header, const R
         return windowLayout(origin, extent, QSize(pixels(w), pixels(h)));
     }
 
-    Player measure(nullptr, DeviceContext(), QTransform(), limits.maxBytes);
+    Player measure(nullptr, DeviceContext(), QTransform(), std::min(limits.maxBytes, MaxBitmapBytes));
     forEachRecord(data, header, [&](quint16 function, RecordReader &r) { return measure.play(function, r); });
     const QRectF box = measure.bounds();
     if (box.isEmpty())
@@ -161,7 +166,7 @@ RenderResult renderWmf(QByteArrayView data, const RenderLimits &limits)
     canvas.fill(Qt::white);
     QString error;
     {
-        Player player(&canvas, layout.initial, layout.frame, limits.maxBytes);
+        Player player(&canvas, layout.initial, layout.frame, std::min(limits.maxBytes, MaxBitmapBytes));
         forEachRecord(data, header, [&](quint16 function, RecordReader &r) { return player.play(function, r); });
         error = player.error();
     }

@@ -12,30 +12,35 @@ namespace {
 
 constexpr int MaxSide = 0x7FFF;
 constexpr quint16 WriterInch = 96;
+constexpr qint64 StretchDibParamBytes = 4 + 2 + 8 * 2;
 
+// Writes little-endian words into a buffer sized beforehand.
 class LittleEndianWriter
 {
 public:
+    explicit LittleEndianWriter(char *out) : m_out(out) {}
     void u16(quint32 v) { put(v, 2); }
     void u32(quint32 v) { put(v, 4); }
-    void bytes(const QByteArray &b) { m_out.append(b); }
-    QByteArray &data() { return m_out; }
+    char *position() const { return m_out; }
+    void skip(qint64 n) { m_out += n; }
 
 private:
     void put(quint32 v, int n)
     {
         for (int i = 0; i < n; ++i)
-            m_out.append(char((v >> (8 * i)) & 0xFF));
+            *m_out++ = char((v >> (8 * i)) & 0xFF);
     }
-    QByteArray m_out;
+    char *m_out;
 };
 
-// picture drawn over white, so that what is written holds no transparency.
-QImage opaque(const QImage &picture)
+// picture as Format_RGB32, drawn over white when it has transparency.
+QImage opaqueRgb32(const QImage &picture)
 {
     if (!picture.hasAlphaChannel())
-        return picture;
+        return picture.convertToFormat(QImage::Format_RGB32);
     QImage out(picture.size(), QImage::Format_RGB32);
+    if (out.isNull())
+        return out;
     out.fill(Qt::white);
     QPainter p(&out);
     p.drawImage(0, 0, picture);
@@ -52,21 +57,21 @@ EncodeResult encodeWmf(const QImage &picture)
     if (w > MaxSide || h > MaxSide)
         return {{}, QStringLiteral("image too large for a metafile (%1 x %2; at most %3 pixels on a side)")
                         .arg(w).arg(h).arg(MaxSide)};
-    const QByteArray dib = encodeDib24(opaque(picture));
-    if (dib.isEmpty())
+
+    const qint64 dibBytes = dib24Size(w, h);
+    const qint64 stretchWords = (RecordHeaderBytes + StretchDibParamBytes + dibBytes) / 2;
+    const qint64 totalWords = MetaHeaderWords + 5 + 5 + stretchWords + 3;
+    const QImage rgb = opaqueRgb32(picture);
+    QByteArray bytes(PlaceableHeaderBytes + totalWords * 2, Qt::Uninitialized);
+    if (rgb.isNull() || bytes.isNull())
         return {{}, QStringLiteral("not enough memory to save a %1 x %2 metafile").arg(w).arg(h)};
 
-    const quint64 stretchWords = (RecordHeaderBytes + 4 + 2 + 8 * 2 + quint64(dib.size())) / 2;
-    const quint64 totalWords = MetaHeaderWords + 5 + 5 + stretchWords + 3;
-    if (totalWords > 0xFFFFFFFFull)
-        return {{}, QStringLiteral("image too large for a metafile (%1 x %2)").arg(w).arg(h)};
-
-    LittleEndianWriter out;
+    LittleEndianWriter out(bytes.data());
     // Placeable header: the picture's box in units of 1/96 inch.
     const quint16 words[10] = {quint16(PlaceableKey & 0xFFFF), quint16(PlaceableKey >> 16), 0, 0, 0,
                                quint16(w), quint16(h), WriterInch, 0, 0};
     quint16 checksum = 0;
-    for (quint16 word : words) {
+    for (const quint16 word : words) {
         out.u16(word);
         checksum ^= word;
     }
@@ -93,19 +98,14 @@ EncodeResult encodeWmf(const QImage &picture)
     out.u16(StretchDib);
     out.u32(SrcCopy);
     out.u16(DibRgbColors);
-    out.u16(quint16(h)); // source height, width, y, x
-    out.u16(quint16(w));
-    out.u16(0);
-    out.u16(0);
-    out.u16(quint16(h)); // destination height, width, y, x
-    out.u16(quint16(w));
-    out.u16(0);
-    out.u16(0);
-    out.bytes(dib);
+    for (const int v : {h, w, 0, 0, h, w, 0, 0}) // source height, width, y, x; then the destination's
+        out.u16(quint16(v));
+    writeDib24(rgb, out.position());
+    out.skip(dibBytes);
 
     out.u32(3);
     out.u16(EndOfFile);
-    return {out.data(), QString()};
+    return {bytes, QString()};
 }
 
 } // namespace morvane::wmf
