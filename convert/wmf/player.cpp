@@ -280,9 +280,9 @@ void Player::createFont(RecordReader &r)
     if (const qsizetype end = face.indexOf('\0'); end >= 0)
         face = face.first(end);
     f.face = QString::fromLatin1(face);
-    // Writers often give the symbol font the Western character set.
-    if (f.face.compare(QLatin1StringView("Symbol"), Qt::CaseInsensitive) == 0)
-        f.charSet = CharSetSymbol;
+    // Writers often give the symbol font the Western character set, and
+    // other fonts the symbol set: the face tells.
+    f.symbolLayout = f.face.compare(QLatin1StringView("Symbol"), Qt::CaseInsensitive) == 0;
     m_objects.add(std::move(o));
 }
 

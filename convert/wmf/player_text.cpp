@@ -5,6 +5,8 @@
 #include "convert/wmf/textcodec.h"
 
 #include <QCoreApplication>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 
@@ -25,15 +27,20 @@ bool fontsAvailable()
     return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
 }
 
-QFont::StyleHint styleHint(int pitchAndFamily)
+// The family to ask for. A style hint would make Qt prefer its generic
+// family over the metric-compatible substitutes fontconfig knows, so the
+// face's family only picks a generic family when the face has no name. The
+// symbol font's codes are turned into Unicode, which a text face draws.
+QString familyFor(const FontSpec &spec)
 {
-    switch (pitchAndFamily & 0xF0) {
-    case 0x10: return QFont::Serif;
-    case 0x20: return QFont::SansSerif;
-    case 0x30: return QFont::TypeWriter;
-    case 0x40: return QFont::Cursive;
-    case 0x50: return QFont::Decorative;
-    default: return QFont::AnyStyle;
+    if (spec.symbolLayout)
+        return QStringLiteral("Serif");
+    if (!spec.face.isEmpty())
+        return spec.face;
+    switch (spec.pitchAndFamily & 0xF0) {
+    case 0x10: return QStringLiteral("Serif");
+    case 0x30: return QStringLiteral("Monospace");
+    default: return QStringLiteral("Sans Serif");
     }
 }
 
@@ -41,8 +48,11 @@ QFont::StyleHint styleHint(int pitchAndFamily)
 // to the wanted size of em pixels.
 QFont outlineFont(const FontSpec &spec, double em, double *scale)
 {
-    QFont font(spec.face.isEmpty() ? QStringLiteral("Sans Serif") : spec.face);
-    font.setStyleHint(styleHint(spec.pitchAndFamily));
+    QFont font(familyFor(spec));
+    // Fontconfig may stand a dingbat font in for a missing text face.
+    if (spec.charSet != CharSetSymbol
+        && QFontDatabase::writingSystems(QFontInfo(font).family()).contains(QFontDatabase::Symbol))
+        font.setFamily(QStringLiteral("Sans Serif"));
     const int pixels = int(std::clamp(std::round(em), 1.0, double(LargestOutlinePixels)));
     font.setPixelSize(pixels);
     if (spec.weight > 0)
@@ -129,7 +139,7 @@ void Player::drawText(QPointF at, QByteArrayView bytes, const std::vector<int> &
     if (!(em >= 0.5 && em <= LargestFontPixels))
         return;
 
-    const QString text = decodeText(bytes, spec.charSet);
+    const QString text = decodeText(bytes, spec.symbolLayout);
     const QFontMetricsF metrics(font);
     std::vector<double> advances(std::size_t(text.size()));
     double width = 0;

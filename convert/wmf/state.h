@@ -41,6 +41,7 @@ struct FontSpec {
     int charSet = CharSetAnsi;
     int pitchAndFamily = 0;
     QString face;
+    bool symbolLayout = false; // the symbol font: text bytes are its glyph codes
 };
 
 struct DeviceContext {

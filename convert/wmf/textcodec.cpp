@@ -1,7 +1,5 @@
 #include "convert/wmf/textcodec.h"
 
-#include "convert/wmf/records.h"
-
 namespace morvane::wmf {
 
 namespace {
@@ -39,14 +37,14 @@ constexpr char16_t Symbol[224] = {
 
 } // namespace
 
-QString decodeText(QByteArrayView bytes, int charSet)
+QString decodeText(QByteArrayView bytes, bool symbolLayout)
 {
     QString out;
     out.reserve(bytes.size());
     for (const char c : bytes) {
         const quint8 b = quint8(c);
         char16_t u = b;
-        if (charSet == CharSetSymbol && b >= 0x20 && Symbol[b - 0x20] != 0)
+        if (symbolLayout && b >= 0x20 && Symbol[b - 0x20] != 0)
             u = Symbol[b - 0x20];
         else if (b >= 0x80 && b < 0xA0)
             u = Cp1252High[b - 0x80];

@@ -6,8 +6,9 @@
 
 namespace morvane::wmf {
 
-// bytes as text: the symbol character set through the symbol font's
-// layout, every other set as Windows-1252 (the Western code page).
-QString decodeText(QByteArrayView bytes, int charSet);
+// bytes as text: the symbol font's glyph codes as the characters they
+// draw when symbolLayout is set, otherwise as Windows-1252 (the Western
+// code page), which the other character sets are read as too.
+QString decodeText(QByteArrayView bytes, bool symbolLayout);
 
 } // namespace morvane::wmf
