@@ -18,17 +18,6 @@ constexpr qint64 WorkPerPixel = 128;
 constexpr qint64 MinimumWork = qint64(1) << 26;
 constexpr qint64 MaxPatternBytes = qint64(1) << 24;
 
-// A COLORREF: red, green, blue and a flag byte; the flag 1 makes the low
-// word an index into the selected palette.
-QRgb colorRef(quint32 value, const QList<QRgb> &palette)
-{
-    if ((value >> 24) == 0x01) {
-        const quint32 index = value & 0xFFFF;
-        return index < quint32(palette.size()) ? palette[index] : qRgb(0, 0, 0);
-    }
-    return qRgb(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
-}
-
 } // namespace
 
 Player::Player(QImage *canvas, const DeviceContext &initial, const QTransform &frame, qint64 maxBitmapBytes)
@@ -198,7 +187,7 @@ void Player::setColor(RecordReader &r, QRgb *field)
 {
     const quint32 value = r.u32();
     if (r.ok())
-        *field = colorRef(value, m_dc.palette);
+        *field = colorFromRef(value, m_dc.palette);
 }
 
 void Player::moveTo(RecordReader &r)
@@ -217,7 +206,7 @@ void Player::createPen(RecordReader &r)
     o.pen.style = r.u16();
     o.pen.width = r.i16();
     r.i16(); // the y of the width point is unused
-    o.pen.color = colorRef(r.u32(), m_dc.palette);
+    o.pen.color = colorFromRef(r.u32(), m_dc.palette);
     if (!r.ok())
         o = GdiObject();
     m_objects.add(std::move(o));
@@ -228,7 +217,7 @@ void Player::createBrush(RecordReader &r)
     GdiObject o;
     o.kind = GdiObject::Kind::Brush;
     o.brush.style = r.u16();
-    o.brush.color = colorRef(r.u32(), m_dc.palette);
+    o.brush.color = colorFromRef(r.u32(), m_dc.palette);
     o.brush.hatch = r.u16();
     if (o.brush.style != BrushNull && o.brush.style != BrushHatched)
         o.brush.style = BrushSolid; // pattern styles need a bitmap this record cannot hold

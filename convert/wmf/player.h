@@ -15,6 +15,10 @@
 
 namespace morvane::wmf {
 
+// Geometry this far out, in pixels, is not drawn: Qt's rasteriser works in
+// fixed point. False for NaN too.
+bool withinRasterRange(const QRectF &deviceRect);
+
 class Player
 {
 public:

@@ -9,15 +9,7 @@ namespace morvane::wmf {
 
 namespace {
 
-// Geometry this far out is not drawn: Qt's rasteriser works in fixed point.
-constexpr double MaxCoordinate = double(1 << 24);
 constexpr double MaxPenWidth = double(1 << 20);
-
-bool inRange(const QRectF &r)
-{
-    auto ok = [](double v) { return std::abs(v) <= MaxCoordinate; }; // false for NaN too
-    return ok(r.left()) && ok(r.right()) && ok(r.top()) && ok(r.bottom());
-}
 
 // The composition mode that plays a binary raster operation of the pen or
 // brush; none for the one that leaves the picture alone.
@@ -73,9 +65,16 @@ double ellipseAngle(const QRectF &box, QPointF p)
 
 } // namespace
 
+bool withinRasterRange(const QRectF &r)
+{
+    constexpr double MaxCoordinate = double(1 << 24);
+    auto ok = [](double v) { return std::abs(v) <= MaxCoordinate; }; // false for NaN too
+    return ok(r.left()) && ok(r.right()) && ok(r.top()) && ok(r.bottom());
+}
+
 bool Player::admit(const QRectF &deviceBounds)
 {
-    if (!inRange(deviceBounds))
+    if (!withinRasterRange(deviceBounds))
         return false;
     QRectF visible = deviceBounds;
     if (m_dc.clip)
@@ -308,7 +307,7 @@ void Player::arcFamily(RecordReader &r, quint16 function)
     if (!r.ok())
         return;
     const QRectF box = toDevice(logical);
-    if (box.width() <= 0 || box.height() <= 0 || !inRange(box))
+    if (box.width() <= 0 || box.height() <= 0 || !withinRasterRange(box))
         return;
     const double start = ellipseAngle(box, toDevice(xStart, yStart));
     double sweep = ellipseAngle(box, toDevice(xEnd, yEnd)) - start;
@@ -337,8 +336,7 @@ void Player::setPixel(RecordReader &r)
     const QPointF p = toDevice(x, y);
     QPainterPath path;
     path.addRect(QRectF(std::floor(p.x()), std::floor(p.y()), 1, 1));
-    const QRgb rgb = (color >> 24) == 0x01 ? qRgb(0, 0, 0) : qRgb(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
-    fillPath(path, QBrush(QColor(rgb)), QPainter::CompositionMode_SourceOver);
+    fillPath(path, QBrush(QColor(colorFromRef(color, m_dc.palette))), QPainter::CompositionMode_SourceOver);
 }
 
 void Player::patBlt(RecordReader &r)

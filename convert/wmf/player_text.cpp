@@ -190,10 +190,7 @@ void Player::drawText(QPointF at, QByteArrayView bytes, const std::vector<int> &
     glyphs.setFillRule(Qt::WindingFill);
 
     const QRectF clipBox = toDevice(box);
-    const bool clipped = (options & TextClipped) && std::abs(clipBox.left()) < LargestFontPixels * 256
-                         && std::abs(clipBox.right()) < LargestFontPixels * 256
-                         && std::abs(clipBox.top()) < LargestFontPixels * 256
-                         && std::abs(clipBox.bottom()) < LargestFontPixels * 256;
+    const bool clipped = (options & TextClipped) && withinRasterRange(clipBox);
     if (clipped) {
         QRegion region(clipBox.toAlignedRect());
         if (m_dc.clip)

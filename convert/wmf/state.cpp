@@ -20,6 +20,15 @@ double unitsPerInch(int mapMode)
 
 } // namespace
 
+QRgb colorFromRef(quint32 value, const QList<QRgb> &palette)
+{
+    if ((value >> 24) == 0x01) {
+        const quint32 index = value & 0xFFFF;
+        return index < quint32(palette.size()) ? palette[index] : qRgb(0, 0, 0);
+    }
+    return qRgb(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
+
 QTransform logicalToDevice(const DeviceContext &dc, const QTransform &frame)
 {
     double sx, sy;

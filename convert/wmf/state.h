@@ -66,6 +66,10 @@ struct DeviceContext {
     QList<QRgb> palette;     // the selected logical palette
 };
 
+// A COLORREF: red, green, blue and a flag byte; the flag 1 makes the low
+// word an index into palette (black when out of range).
+QRgb colorFromRef(quint32 value, const QList<QRgb> &palette);
+
 // The mapping from the context's logical units to picture pixels: the
 // context's window-to-viewport mapping, followed by frame. The text mode is
 // played like the anisotropic one, so that a window extent always scales;

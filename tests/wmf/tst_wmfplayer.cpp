@@ -1,5 +1,6 @@
 // The metafile player: records drawn onto known pixels, picture sizes, and
 // bitmaps of every depth.
+#include "convert/wmf/textcodec.h"
 #include "convert/wmf/wmf.h"
 #include "wmfbuilder.h"
 
@@ -79,6 +80,8 @@ private slots:
     void refusesLargePictures();
     void bitmapDepths_data();
     void bitmapDepths();
+    void textCodes_data();
+    void textCodes();
     void text();
     void textOpaqueBox();
     void hatchOverBackground();
@@ -386,6 +389,27 @@ void WmfPlayerTest::bitmapDepths()
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             QCOMPARE(result.image.pixel(x, y), pixels[y * width + x]);
+}
+
+void WmfPlayerTest::textCodes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("symbolFont");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("Western letters") << QByteArray("Abc") << false << QStringLiteral("Abc");
+    QTest::newRow("Western euro and quotes") << QByteArray("\x80\x93\x94") << false << QStringLiteral(u"\u20AC\u201C\u201D");
+    QTest::newRow("Western upper half") << QByteArray("\xE9\xFF") << false << QStringLiteral(u"\u00E9\u00FF");
+    QTest::newRow("symbol Greek") << QByteArray("abgDW") << true << QStringLiteral(u"\u03B1\u03B2\u03B3\u0394\u03A9");
+    QTest::newRow("symbol operators") << QByteArray("\xB4\xB9\xA3\xD6") << true << QStringLiteral(u"\u00D7\u2260\u2264\u221A");
+    QTest::newRow("symbol digits and brackets") << QByteArray("1(2)") << true << QStringLiteral("1(2)");
+}
+
+void WmfPlayerTest::textCodes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, symbolFont);
+    QFETCH(QString, text);
+    QCOMPARE(morvane::wmf::decodeText(bytes, symbolFont), text);
 }
 
 void WmfPlayerTest::text()
