@@ -85,6 +85,7 @@ private slots:
     void text();
     void textOpaqueBox();
     void hatchOverBackground();
+    void edgesAreSmoothed();
 };
 
 void WmfPlayerTest::recognises_data()
@@ -462,6 +463,18 @@ void WmfPlayerTest::hatchOverBackground()
             column.insert(result.image.pixel(50, y));
         QCOMPARE(column, (QSet<QRgb>{Blue, mode == 2 ? Green : White}));
     }
+}
+
+void WmfPlayerTest::edgesAreSmoothed()
+{
+    const auto result = renderWmf(redBrush(canvas().nullPen().select(0), 1).ellipse(10, 10, 90, 90).build());
+    QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+    int blended = 0;
+    for (int x = 0; x < 100; ++x) {
+        const QRgb c = result.image.pixel(x, 30);
+        blended += c != Red && c != White;
+    }
+    QVERIFY(blended >= 2);
 }
 
 QTEST_MAIN(WmfPlayerTest)
