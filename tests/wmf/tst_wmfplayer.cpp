@@ -98,16 +98,12 @@ void WmfPlayerTest::recognises_data()
     QByteArray version1 = WmfBuilder::standard().build();
     version1[5] = 0x01;
     QTest::newRow("standard, version 1") << version1 << true;
-    QByteArray disk = WmfBuilder::standard().build();
-    disk[0] = 2;
-    QTest::newRow("standard, on disk") << disk << true;
     QByteArray wrongType = WmfBuilder::standard().build();
     wrongType[0] = 3;
     QTest::newRow("standard, unknown type") << wrongType << false;
     QTest::newRow("text") << QByteArray("This directory contains the sources for the examples.\r\n") << false;
     QTest::newRow("PNG") << QByteArray::fromHex("89504e470d0a1a0a0000000d49484452") << false;
     QTest::newRow("empty") << QByteArray() << false;
-    QTest::newRow("three bytes") << QByteArray::fromHex("010009") << false;
 }
 
 void WmfPlayerTest::recognises()
@@ -134,10 +130,7 @@ void WmfPlayerTest::drawing_data()
     addRow("window with y going up",
            redBrush(WmfBuilder::placeable(0, 0, 100, 100).windowOrg(0, 100).windowExt(100, -100)).rectangle(10, 10, 40, 40),
            {{p(25, 75), Red}, {p(25, 25), White}});
-    addRow("window origin moved",
-           redBrush(WmfBuilder::placeable(0, 0, 100, 100).windowOrg(50, 50).windowExt(100, 100)).rectangle(60, 60, 90, 90),
-           {{p(25, 25), Red}, {p(75, 75), White}});
-    addRow("viewport origin moved", redBrush(canvas().add(0x020D, words({0, 20}))).rectangle(10, 10, 40, 40),
+        addRow("viewport origin moved", redBrush(canvas().add(0x020D, words({0, 20}))).rectangle(10, 10, 40, 40),
            {{p(45, 25), Red}, {p(15, 25), White}});
     addRow("window origin offset", redBrush(canvas().add(0x020F, words({10, 10}))).rectangle(20, 20, 50, 50),
            {{p(25, 25), Red}, {p(45, 45), White}});
@@ -151,9 +144,6 @@ void WmfPlayerTest::drawing_data()
            {{p(25, 25), Red}, {p(60, 60), White}});
     addRow("zero window extent is ignored", redBrush(canvas().windowExt(0, 50)).rectangle(10, 10, 40, 40),
            {{p(25, 25), Red}, {p(60, 60), White}});
-    addRow("zero scale denominator is ignored", redBrush(canvas().add(0x0410, words({0, 2, 0, 2}))).rectangle(10, 10, 40, 40),
-           {{p(25, 25), Red}, {p(60, 60), White}});
-
     // Fill modes: the centre of a five-pointed star winds twice.
     const QList<QPoint> star = {p(50, 5), p(76, 86), p(7, 36), p(93, 36), p(24, 86)};
     addRow("alternate fill leaves the star's centre", redBrush(canvas().nullPen().select(0), 1).fillMode(1).polygon(star),
@@ -163,9 +153,6 @@ void WmfPlayerTest::drawing_data()
     const QByteArray squares = words({2, 4, 4, 10, 10, 90, 10, 90, 90, 10, 90, 30, 30, 70, 30, 70, 70, 30, 70});
     addRow("alternate polypolygon has a hole", redBrush(canvas()).fillMode(1).add(0x0538, squares),
            {{p(50, 50), White}, {p(20, 20), Red}});
-    addRow("winding polypolygon has none", redBrush(canvas()).fillMode(2).add(0x0538, squares),
-           {{p(50, 50), Red}, {p(20, 20), Red}});
-
     // Shapes.
     addRow("ellipse", redBrush(canvas()).ellipse(10, 10, 90, 90), {{p(50, 50), Red}, {p(14, 14), White}});
     const QByteArray quarter = words({10, 50, 50, 90, 90, 90, 10, 10}); // from the right, counterclockwise to the top
@@ -199,10 +186,7 @@ void WmfPlayerTest::drawing_data()
     addRow("region placeholder takes a slot",
            canvas().add(0x06FF, words({0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0})).brush(0, Red).select(1).select(0).rectangle(10, 10, 90, 90),
            {{p(50, 50), Red}});
-    addRow("palette takes a slot",
-           canvas().add(0x00F7, words({0x300, 1}) + dword(0)).brush(0, Green).select(1).rectangle(10, 10, 90, 90),
-           {{p(50, 50), Green}});
-    addRow("deleted slot selects nothing",
+        addRow("deleted slot selects nothing",
            canvas().brush(0, Red).select(0).brush(0, Blue).remove(1).select(1).rectangle(10, 10, 90, 90),
            {{p(50, 50), Red}});
     addRow("slot out of range selects nothing", redBrush(canvas()).select(0xFFFF).select(40).rectangle(10, 10, 90, 90),
@@ -220,10 +204,7 @@ void WmfPlayerTest::drawing_data()
     addRow("restore by number",
            redBrush(canvas()).saveDc().brush(0, Green).select(1).saveDc().brush(0, Blue).select(2).restoreDc(1).rectangle(10, 10, 90, 90),
            {{p(50, 50), Red}});
-    addRow("restore two back",
-           redBrush(canvas()).saveDc().brush(0, Green).select(1).saveDc().brush(0, Blue).select(2).restoreDc(-2).rectangle(10, 10, 90, 90),
-           {{p(50, 50), Red}});
-    addRow("restore with nothing saved", redBrush(canvas()).restoreDc(-1).rectangle(10, 10, 90, 90), {{p(50, 50), Red}});
+        addRow("restore with nothing saved", redBrush(canvas()).restoreDc(-1).rectangle(10, 10, 90, 90), {{p(50, 50), Red}});
     addRow("restore past the saves", redBrush(canvas()).saveDc().brush(0, Blue).select(1).restoreDc(-5).rectangle(10, 10, 90, 90),
            {{p(50, 50), Blue}});
     addRow("restore brings the window back", redBrush(canvas()).saveDc().windowExt(200, 200).restoreDc(-1).rectangle(10, 10, 40, 40),
@@ -234,10 +215,7 @@ void WmfPlayerTest::drawing_data()
            {{p(25, 50), Red}, {p(75, 50), White}});
     addRow("excluding clip", redBrush(canvas().nullPen().select(0), 1).excludeClip(0, 0, 50, 100).rectangle(0, 0, 100, 100),
            {{p(25, 50), White}, {p(75, 50), Red}});
-    addRow("clips narrow each other",
-           redBrush(canvas().nullPen().select(0), 1).intersectClip(0, 0, 50, 100).intersectClip(25, 0, 100, 100).rectangle(0, 0, 100, 100),
-           {{p(40, 50), Red}, {p(10, 50), White}, {p(60, 50), White}});
-    addRow("clip in logical units",
+        addRow("clip in logical units",
            redBrush(canvas().windowExt(200, 200).nullPen().select(0), 1).intersectClip(0, 0, 100, 200).rectangle(0, 0, 200, 200),
            {{p(25, 50), Red}, {p(75, 50), White}});
     addRow("restore takes the clip away",
@@ -399,10 +377,8 @@ void WmfPlayerTest::textCodes_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("Western letters") << QByteArray("Abc") << false << QStringLiteral("Abc");
     QTest::newRow("Western euro and quotes") << QByteArray("\x80\x93\x94") << false << QStringLiteral(u"\u20AC\u201C\u201D");
-    QTest::newRow("Western upper half") << QByteArray("\xE9\xFF") << false << QStringLiteral(u"\u00E9\u00FF");
     QTest::newRow("symbol Greek") << QByteArray("abgDW") << true << QStringLiteral(u"\u03B1\u03B2\u03B3\u0394\u03A9");
     QTest::newRow("symbol operators") << QByteArray("\xB4\xB9\xA3\xD6") << true << QStringLiteral(u"\u00D7\u2260\u2264\u221A");
-    QTest::newRow("symbol digits and brackets") << QByteArray("1(2)") << true << QStringLiteral("1(2)");
 }
 
 void WmfPlayerTest::textCodes()
