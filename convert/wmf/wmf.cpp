@@ -75,14 +75,13 @@ int pixels(double v)
 // The placeable header's box, at its resolution, drawn at 96 pixels per inch.
 Layout placeableLayout(const MetafileHeader &h, const RenderLimits &limits)
 {
-    const double inch = h.inch;
-    const double w = std::abs(double(h.right) - h.left) * PixelsPerInch / inch;
-    const double h2 = std::abs(double(h.bottom) - h.top) * PixelsPerInch / inch;
-    if (QString error = checkSize(std::round(w), std::round(h2), limits); !error.isEmpty())
+    const double width = std::abs(double(h.right) - h.left) * PixelsPerInch / h.inch;
+    const double height = std::abs(double(h.bottom) - h.top) * PixelsPerInch / h.inch;
+    if (QString error = checkSize(std::round(width), std::round(height), limits); !error.isEmpty())
         return {{}, {}, {}, error};
     const QPointF origin(std::min(h.left, h.right), std::min(h.top, h.bottom));
     const QPointF extent(std::abs(h.right - h.left), std::abs(h.bottom - h.top));
-    return windowLayout(origin, extent, QSize(pixels(w), pixels(h2)));
+    return windowLayout(origin, extent, QSize(pixels(width), pixels(height)));
 }
 
 // Without a placeable header: the first window extent the records set, or
@@ -120,7 +119,7 @@ Layout measuredLayout(QByteArrayView data, const MetafileHeader &header, const R
     forEachRecord(data, header, [&](quint16 function, RecordReader &r) { return measure.play(function, r); });
     const QRectF box = measure.bounds();
     if (box.isEmpty())
-        return {{}, {}, {}, QStringLiteral("the metafile draws nothing")};
+        return {{}, {}, {}, QStringLiteral("metafile draws nothing")};
     const double left = std::floor(box.left()), top = std::floor(box.top());
     const double w = std::ceil(box.right()) - left, h = std::ceil(box.bottom()) - top;
     if (QString error = checkSize(w, h, limits); !error.isEmpty())
