@@ -10,15 +10,16 @@ build_pkgs=(
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-qpa-plugins
   libgl-dev libgif-dev libimagequant-dev libturbojpeg0-dev libjpeg62-turbo-dev
   libbenchmark-dev librsvg2-bin
+  fonts-urw-base35
 )
 test_pkgs=(
   xvfb xauth xdotool x11-utils
-  imagemagick graphicsmagick libwmf-bin libreoffice-draw-nogui
+  imagemagick libmagickcore-6.q16-6-extra graphicsmagick libwmf-bin libreoffice-draw-nogui
   desktop-file-utils appstream dpkg-dev file libxcb1-dev
 )
 bench_pkgs=(
   imagemagick graphicsmagick time hyperfine
-  desktop-base mate-backgrounds
+  mate-backgrounds
 )
 
 pkgs=("${build_pkgs[@]}")

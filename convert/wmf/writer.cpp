@@ -1,0 +1,111 @@
+// The metafile writer: one 24-bit bitmap stretched over the whole picture.
+#include "convert/wmf/wmf.h"
+
+#include "convert/wmf/dib.h"
+#include "convert/wmf/records.h"
+
+#include <QPainter>
+
+namespace morvane::wmf {
+
+namespace {
+
+constexpr int MaxSide = 0x7FFF;
+constexpr quint16 WriterInch = 96;
+constexpr qint64 StretchDibParamBytes = 4 + 2 + 8 * 2;
+
+// Writes little-endian words into a buffer sized beforehand.
+class LittleEndianWriter
+{
+public:
+    explicit LittleEndianWriter(char *out) : m_out(out) {}
+    void u16(quint32 v) { put(v, 2); }
+    void u32(quint32 v) { put(v, 4); }
+    char *position() const { return m_out; }
+    void skip(qint64 n) { m_out += n; }
+
+private:
+    void put(quint32 v, int n)
+    {
+        for (int i = 0; i < n; ++i)
+            *m_out++ = char((v >> (8 * i)) & 0xFF);
+    }
+    char *m_out;
+};
+
+// picture as Format_RGB32, drawn over white when it has transparency.
+QImage opaqueRgb32(const QImage &picture)
+{
+    if (!picture.hasAlphaChannel())
+        return picture.convertToFormat(QImage::Format_RGB32);
+    QImage out(picture.size(), QImage::Format_RGB32);
+    if (out.isNull())
+        return out;
+    out.fill(Qt::white);
+    QPainter p(&out);
+    p.drawImage(0, 0, picture);
+    return out;
+}
+
+} // namespace
+
+EncodeResult encodeWmf(const QImage &picture)
+{
+    if (picture.isNull() || picture.width() < 1 || picture.height() < 1)
+        return {{}, QStringLiteral("there is no picture to save")};
+    const int w = picture.width(), h = picture.height();
+    if (w > MaxSide || h > MaxSide)
+        return {{}, QStringLiteral("image too large for a metafile (%1 x %2; at most %3 pixels on a side)")
+                        .arg(w).arg(h).arg(MaxSide)};
+
+    const qint64 dibBytes = dib24Size(w, h);
+    const qint64 stretchWords = (RecordHeaderBytes + StretchDibParamBytes + dibBytes) / 2;
+    const qint64 totalWords = MetaHeaderWords + 5 + 5 + stretchWords + 3;
+    const QImage rgb = opaqueRgb32(picture);
+    QByteArray bytes(PlaceableHeaderBytes + totalWords * 2, Qt::Uninitialized);
+    if (rgb.isNull() || bytes.isNull())
+        return {{}, QStringLiteral("not enough memory to save a %1 x %2 metafile").arg(w).arg(h)};
+
+    LittleEndianWriter out(bytes.data());
+    // Placeable header: the picture's box in units of 1/96 inch.
+    const quint16 words[10] = {quint16(PlaceableKey & 0xFFFF), quint16(PlaceableKey >> 16), 0, 0, 0,
+                               quint16(w), quint16(h), WriterInch, 0, 0};
+    quint16 checksum = 0;
+    for (const quint16 word : words) {
+        out.u16(word);
+        checksum ^= word;
+    }
+    out.u16(checksum);
+
+    out.u16(1); // in memory
+    out.u16(MetaHeaderWords);
+    out.u16(0x0300);
+    out.u32(quint32(totalWords));
+    out.u16(0); // no objects
+    out.u32(quint32(stretchWords));
+    out.u16(0);
+
+    out.u32(5);
+    out.u16(SetWindowOrg);
+    out.u16(0); // y
+    out.u16(0); // x
+    out.u32(5);
+    out.u16(SetWindowExt);
+    out.u16(quint16(h));
+    out.u16(quint16(w));
+
+    out.u32(quint32(stretchWords));
+    out.u16(StretchDib);
+    out.u32(SrcCopy);
+    out.u16(DibRgbColors);
+    for (const int v : {h, w, 0, 0, h, w, 0, 0}) // source height, width, y, x; then the destination's
+        out.u16(quint16(v));
+    writeDib24(rgb, out.position());
+    out.skip(dibBytes);
+
+    out.u32(3);
+    out.u16(EndOfFile);
+    return {bytes, QString()};
+}
+
+} // namespace morvane::wmf
