@@ -2,6 +2,7 @@
 // open folder's sub-folders, which are its entries.
 #pragma once
 
+#include <QIcon>
 #include <QStringList>
 #include <QTreeWidget>
 
@@ -36,6 +37,8 @@ private:
     void openItem(QTreeWidgetItem *item);
     void rebuild();
 
+    const QIcon m_openIcon;
+    const QIcon m_closedIcon;
     QString m_path;
     QStringList m_subFolders; // names, sorted
 };
