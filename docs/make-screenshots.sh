@@ -49,6 +49,33 @@ shoot() { # SCALE SUFFIX
   wait "$pid" 2>/dev/null || true
   pid=
 }
+# The converter opens in the program's own folder: run a copy of the program
+# from a folder of real images, then convert them all to .bmp by keyboard.
+shoot_converter() {
+  local images=$demo/images main converter
+  mkdir -p "$images"
+  for name in brick_red cobble_wet moss_stone plank_oak rust_plate; do
+    convert-im6.q16 -size 96x96 "plasma:" "$images/$name.jpg"
+  done
+  convert-im6.q16 -size 96x96 "gradient:navy-gold" "$images/sky_dusk.gif"
+  cp "$program" "$images/morvane"
+  (cd "$demo" && exec env QT_QPA_PLATFORM=xcb "$images/morvane" 2>/dev/null) &
+  pid=$!
+  main=$(wait_window "$pid" Morvane)
+  xdotool windowfocus --sync "$main"
+  xdotool key --delay 50 alt Right Return Return
+  converter=$(wait_window "$pid" "Morvane - Image Convert")
+  xdotool windowfocus --sync "$converter"
+  # Focus order: File1, Go!, Dir1, Drive1, File2, source filter, destination format.
+  xdotool key --delay 50 Tab Tab Tab Tab Tab Down Down Down Down Tab Down Tab space
+  xdotool key --delay 50 shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab space
+  sleep 1
+  import -window "$converter" "$out/converter.png"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+  pid=
+}
 shoot 1 ""
 shoot 2 "-scale2"
+shoot_converter
 ls -l "$out"
