@@ -4,6 +4,8 @@
 
 #include <QtEndian>
 
+#include <bit>
+
 using namespace Qt::StringLiterals;
 
 namespace morvane::convert {
@@ -66,6 +68,49 @@ Encoded encodeBmp(const QImage &source)
             *p++ = 0;
     }
     return {std::move(out), QString()};
+}
+
+std::optional<std::array<int, 3>> bmpShortChannels(QByteArrayView data)
+{
+    if (data.size() < 14 + 40)
+        return {};
+    const auto *p = reinterpret_cast<const uchar *>(data.data());
+    const quint32 headerSize = qFromLittleEndian<quint32>(p + 14);
+    if (headerSize < 40 || headerSize > 124 || qFromLittleEndian<quint16>(p + 28) != 16)
+        return {};
+    const quint32 compression = qFromLittleEndian<quint32>(p + 30);
+    if (compression == 0)
+        return std::array<int, 3>{5, 5, 5};
+    if (compression != 3 || data.size() < 14 + 40 + 12)
+        return {};
+    std::array<int, 3> bits {};
+    for (int i = 0; i < 3; ++i)
+        bits[size_t(i)] = std::popcount(qFromLittleEndian<quint32>(p + 54 + 4 * i));
+    return bits;
+}
+
+void widenChannels(QImage &picture, const std::array<int, 3> &bits)
+{
+    // For each channel, the byte value v = x << (8 - n) becomes x repeated.
+    uchar table[3][256];
+    for (int c = 0; c < 3; ++c) {
+        const int n = bits[size_t(c)];
+        for (int v = 0; v < 256; ++v) {
+            int wide = v;
+            if (n > 0 && n < 8) {
+                for (int shift = n; shift < 8; shift += n)
+                    wide |= v >> shift;
+            }
+            table[c][v] = uchar(wide);
+        }
+    }
+    for (int y = 0; y < picture.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb c = line[x];
+            line[x] = qRgba(table[0][qRed(c)], table[1][qGreen(c)], table[2][qBlue(c)], qAlpha(c));
+        }
+    }
 }
 
 } // namespace morvane::convert

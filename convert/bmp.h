@@ -3,9 +3,23 @@
 
 #include "convert/codec.h"
 
+#include <QByteArrayView>
+
+#include <array>
+#include <optional>
+
 namespace morvane::convert {
 
 // Encodes picture as a 24-bit BMP, composited onto white where transparent.
 Encoded encodeBmp(const QImage &picture);
+
+// The bits of red, green and blue in the pixels of a 16-bit BMP file (5, 5, 5
+// without bit fields); nothing for other BMP files.
+std::optional<std::array<int, 3>> bmpShortChannels(QByteArrayView data);
+
+// Widens channels that were read as their bits shifted to the top of a byte
+// (31 of 5 bits read as 248) to the full range (31 read as 255), by repeating
+// the bits below. picture is RGB32 or ARGB32.
+void widenChannels(QImage &picture, const std::array<int, 3> &bits);
 
 } // namespace morvane::convert

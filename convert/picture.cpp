@@ -45,8 +45,8 @@ Decoded decodeWithQt(QByteArrayView data, Kind kind, const char *format, const Q
                      const Limits &limits)
 {
     const Layout layout = inspectLayout(kind, data);
-    if (layout.frameSize.isValid()) {
-        const QString tooLarge = sizeLimitError(layout.frameSize, 32, limits);
+    if (layout.declaredSize.isValid()) {
+        const QString tooLarge = sizeLimitError(layout.declaredSize, 32, limits);
         if (!tooLarge.isEmpty())
             return {QImage(), tooLarge};
     }
@@ -96,6 +96,12 @@ Decoded decode(QByteArrayView data, const Limits &limits)
         break;
     case Kind::Bmp:
         result = decodeWithQt(data, kind, "bmp", kindName(kind), limits);
+        if (const auto bits = bmpShortChannels(data); bits && !result.image.isNull()) {
+            // Qt reads 5- and 6-bit channels shifted, leaving white a light grey.
+            if (result.image.format() != QImage::Format_ARGB32)
+                result.image = result.image.convertToFormat(QImage::Format_RGB32);
+            widenChannels(result.image, *bits);
+        }
         break;
     case Kind::Gif:
         result = decodeWithQt(data, kind, "gif", kindName(kind), limits);

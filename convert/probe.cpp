@@ -1,5 +1,6 @@
 #include "convert/probe.h"
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 
@@ -73,32 +74,34 @@ Layout gifLayout(QByteArrayView d)
 {
     if (d.size() < 13)
         return {true, {}};
+    const QSize screen(int(le16(d, 6)), int(le16(d, 8)));
     const quint32 screenFlags = byteAt(d, 10);
     qint64 pos = 13;
     if (screenFlags & 0x80)
         pos += 3 << ((screenFlags & 7) + 1);
     for (;;) {
         if (pos >= d.size())
-            return {true, {}};
+            return {true, screen};
         switch (byteAt(d, pos++)) {
         case 0x21: // extension: label, sub-blocks
             ++pos;
             if (!skipSubBlocks(d, pos))
-                return {true, {}};
+                return {true, screen};
             break;
         case 0x2c: { // image: descriptor, local colour table, code size, sub-blocks
             if (pos + 9 > d.size())
-                return {true, {}};
+                return {true, screen};
+            // The picture covers the screen and the frame, whichever is larger.
             const QSize frame(int(le16(d, pos + 4)), int(le16(d, pos + 6)));
             const quint32 flags = byteAt(d, pos + 8);
             pos += 9;
             if (flags & 0x80)
                 pos += 3 << ((flags & 7) + 1);
             ++pos; // LZW minimum code size
-            return {!skipSubBlocks(d, pos), frame};
+            return {!skipSubBlocks(d, pos), screen.expandedTo(frame)};
         }
         default: // trailer before any image, or not a block at all
-            return {};
+            return {false, screen};
         }
     }
 }
@@ -151,24 +154,26 @@ Layout bmpLayout(QByteArrayView d)
     } else {
         return {};
     }
+    // Sizes beyond an int are reported as the largest int: too large all the same.
+    const QSize declared(int(qMin<qint64>(qAbs(width), INT_MAX)), int(qMin<qint64>(qAbs(height), INT_MAX)));
     if (d.size() < 14 + qint64(headerSize))
-        return {true, {}};
+        return {true, declared};
     if (headerSize == 64 && compression > 2)
-        return {}; // OS/2 codes differ from Windows ones past RLE4
+        return {false, declared}; // OS/2 codes differ from Windows ones past RLE4
     switch (compression) {
     case 0: // plain rows
     case 3: // bit fields
     case 6: { // bit fields with alpha
         const qint64 rowBytes = (qAbs(width) * bits + 31) / 32 * 4; // < 2^48
         if (height != 0 && rowBytes > d.size())
-            return {true, {}};
-        return {offset + rowBytes * qAbs(height) > d.size(), {}}; // < 2^63
+            return {true, declared};
+        return {offset + rowBytes * qAbs(height) > d.size(), declared}; // < 2^63
     }
     case 1:
     case 2:
-        return {!bmpRunsComplete(d, offset, compression == 2), {}};
+        return {!bmpRunsComplete(d, offset, compression == 2), declared};
     default:
-        return {};
+        return {false, declared};
     }
 }
 
@@ -227,6 +232,19 @@ Layout tiffLayout(QByteArrayView d)
     return {};
 }
 
+// TGA: header, identification field, colour map and, when not run-length
+// encoded, the pixels, all before the 26-byte footer.
+Layout tgaLayout(QByteArrayView d)
+{
+    const QSize declared(int(le16(d, 12)), int(le16(d, 14)));
+    const quint32 type = byteAt(d, 2);
+    if (type > 3)
+        return {false, declared};
+    const qint64 mapBytes = byteAt(d, 1) ? qint64(le16(d, 5)) * ((byteAt(d, 7) + 7) / 8) : 0;
+    const qint64 pixelBytes = qint64(declared.width()) * declared.height() * ((byteAt(d, 16) + 7) / 8);
+    return {18 + byteAt(d, 0) + mapBytes + pixelBytes > d.size() - 26, declared};
+}
+
 // WebP: the RIFF container's declared length.
 Layout webpLayout(QByteArrayView d)
 {
@@ -282,6 +300,7 @@ Layout inspectLayout(Kind kind, QByteArrayView data)
     case Kind::Bmp: return bmpLayout(data);
     case Kind::WebP: return webpLayout(data);
     case Kind::Tiff: return tiffLayout(data);
+    case Kind::Tga: return tgaLayout(data);
     default: return {};
     }
 }

@@ -19,7 +19,7 @@ QString kindName(Kind kind);
 
 struct Layout {
     bool truncated = false; // the data ends before the first picture's last byte
-    QSize frameSize;        // GIF only: the first frame's declared size, if reached
+    QSize declaredSize;     // BMP, GIF, TGA: the size the headers declare, if read
 };
 
 // Walks the container structure of data (chunks, blocks, rows or run-length
