@@ -185,7 +185,7 @@ void PictureSaveTest::jpegQualityAndSampling()
     QCOMPARE(loadPicture(path, &error).format(), QImage::Format_Grayscale8);
 }
 
-// libimagequant's 256 colours with dithering on the photo-like picture: 34.0
+// libimagequant's 256 colours with dithering on the photo-like picture: 33.9
 // dB measured; film grain is what a palette renders worst.
 void PictureSaveTest::gifQuality()
 {
@@ -234,6 +234,14 @@ void PictureSaveTest::gifTransparency()
             }
         }
     }
+
+    // A picture with nothing opaque left is one transparent colour.
+    picture.fill(qRgba(90, 90, 90, 100));
+    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
+    const QImage clear = loadPicture(path, &error).convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(clear.size(), picture.size());
+    QCOMPARE(clear.pixel(0, 0), 0u);
+    QCOMPARE(clear.pixel(31, 3), 0u);
 }
 
 // Formats without transparency composite onto white, never black.
