@@ -36,22 +36,20 @@ int writeToByteArray(GifFileType *gif, const GifByteType *bytes, int length)
     return length;
 }
 
-// The picture as straight RGBA bytes, every alpha made 0 or 255.
-QImage rgbaWithBinaryAlpha(const QImage &picture)
+// Hands libimagequant the rows of an RGB32 or ARGB32 picture as straight
+// RGBA, every alpha made 0 or 255.
+void rgbaRow(liq_color out[], int row, int width, void *user)
 {
-    QImage rgba = picture.convertToFormat(QImage::Format_RGBA8888);
-    if (rgba.isNull() || !picture.hasAlphaChannel())
-        return rgba;
-    for (int y = 0; y < rgba.height(); ++y) {
-        uchar *p = rgba.scanLine(y);
-        for (int x = 0; x < rgba.width(); ++x, p += 4) {
-            if (p[3] < 128)
-                p[0] = p[1] = p[2] = p[3] = 0;
-            else
-                p[3] = 255;
-        }
+    const auto *picture = static_cast<const QImage *>(user);
+    const auto *in = reinterpret_cast<const QRgb *>(picture->constScanLine(row));
+    const bool alpha = picture->format() == QImage::Format_ARGB32;
+    for (int x = 0; x < width; ++x) {
+        const QRgb c = in[x];
+        if (alpha && qAlpha(c) < 128)
+            out[x] = {0, 0, 0, 0};
+        else
+            out[x] = {uchar(qRed(c)), uchar(qGreen(c)), uchar(qBlue(c)), 255};
     }
-    return rgba;
 }
 
 } // namespace
@@ -65,18 +63,18 @@ Encoded encodeGif(const QImage &picture)
     if (width > 65535 || height > 65535)
         return {QByteArray(), u"picture too large for GIF (%1 x %2)"_s.arg(width).arg(height)};
 
-    QImage rgba = rgbaWithBinaryAlpha(picture);
-    if (rgba.isNull())
+    // The rows are read in place when the picture is RGB32 or ARGB32.
+    const QImage source = picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32
+        ? picture
+        : picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (source.isNull())
         return {QByteArray(), outOfMemoryError()};
-    std::vector<void *> rows(static_cast<size_t>(height));
-    for (int y = 0; y < height; ++y)
-        rows[size_t(y)] = rgba.scanLine(y);
 
     const std::unique_ptr<liq_attr, LiqAttrDeleter> attr(liq_attr_create());
     if (!attr || liq_set_max_colors(attr.get(), 256) != LIQ_OK || liq_set_speed(attr.get(), kQuantizerSpeed) != LIQ_OK)
         return {QByteArray(), outOfMemoryError()};
     const std::unique_ptr<liq_image, LiqImageDeleter> image(
-        liq_image_create_rgba_rows(attr.get(), rows.data(), width, height, 0));
+        liq_image_create_custom(attr.get(), rgbaRow, const_cast<QImage *>(&source), width, height, 0));
     if (!image)
         return {QByteArray(), u"cannot encode the picture as GIF"_s};
     liq_result *rawResult = nullptr;
