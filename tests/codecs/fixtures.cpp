@@ -5,11 +5,6 @@
 #include <QtEndian>
 
 #include <cmath>
-#include <csetjmp>
-#include <cstdio>
-#include <vector>
-
-#include <jpeglib.h>
 
 namespace fixtures {
 
@@ -74,119 +69,6 @@ bool samePixels(const QImage &a, const QImage &b)
 {
     return a.size() == b.size()
         && a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
-}
-
-namespace {
-
-struct JpegError {
-    jpeg_error_mgr base;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void jpegFail(j_common_ptr cinfo)
-{
-    std::longjmp(reinterpret_cast<JpegError *>(cinfo->err)->jump, 1);
-}
-
-struct JpegJob {
-    jpeg_compress_struct cinfo {};
-    JpegError err {};
-    unsigned char *buffer = nullptr;
-    unsigned long size = 0;
-    std::vector<std::vector<uchar>> rows;
-    JpegVariant variant = JpegVariant::Baseline420;
-    int width = 0;
-    int height = 0;
-    bool ok = false;
-};
-
-void runJpegJob(JpegJob &job)
-{
-    job.cinfo.err = jpeg_std_error(&job.err.base);
-    job.err.base.error_exit = jpegFail;
-    if (setjmp(job.err.jump)) {
-        jpeg_destroy_compress(&job.cinfo);
-        return;
-    }
-    jpeg_create_compress(&job.cinfo);
-    jpeg_mem_dest(&job.cinfo, &job.buffer, &job.size);
-    job.cinfo.image_width = JDIMENSION(job.width);
-    job.cinfo.image_height = JDIMENSION(job.height);
-    switch (job.variant) {
-    case JpegVariant::Grayscale:
-        job.cinfo.input_components = 1;
-        job.cinfo.in_color_space = JCS_GRAYSCALE;
-        break;
-    case JpegVariant::AdobeCmyk:
-        job.cinfo.input_components = 4;
-        job.cinfo.in_color_space = JCS_CMYK;
-        break;
-    default:
-        job.cinfo.input_components = 3;
-        job.cinfo.in_color_space = JCS_RGB;
-        break;
-    }
-    jpeg_set_defaults(&job.cinfo);
-    jpeg_set_quality(&job.cinfo, 95, TRUE);
-    if (job.variant == JpegVariant::Progressive)
-        jpeg_simple_progression(&job.cinfo);
-    jpeg_start_compress(&job.cinfo, TRUE);
-    for (auto &row : job.rows) {
-        JSAMPROW p = row.data();
-        jpeg_write_scanlines(&job.cinfo, &p, 1);
-    }
-    jpeg_finish_compress(&job.cinfo);
-    jpeg_destroy_compress(&job.cinfo);
-    job.ok = true;
-}
-
-} // namespace
-
-QByteArray libjpegFile(const QImage &source, JpegVariant variant)
-{
-    const QImage picture = source.convertToFormat(QImage::Format_RGB32);
-    JpegJob job;
-    job.variant = variant;
-    job.width = picture.width();
-    job.height = picture.height();
-    for (int y = 0; y < picture.height(); ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
-        std::vector<uchar> row;
-        for (int x = 0; x < picture.width(); ++x) {
-            const QRgb c = line[x];
-            switch (variant) {
-            case JpegVariant::Grayscale:
-                row.push_back(uchar(qGray(c)));
-                break;
-            case JpegVariant::AdobeCmyk: {
-                // Inverted inks, as Adobe's applications store them: 255 - ink.
-                const int k = qMin(255 - qRed(c), qMin(255 - qGreen(c), 255 - qBlue(c)));
-                const int white = 255 - k;
-                auto inverted = [&](int channel) {
-                    const int ink = white == 0 ? 0 : (white - channel) * 255 / white;
-                    return uchar(255 - ink);
-                };
-                row.push_back(inverted(qRed(c)));
-                row.push_back(inverted(qGreen(c)));
-                row.push_back(inverted(qBlue(c)));
-                row.push_back(uchar(255 - k));
-                break;
-            }
-            default:
-                row.push_back(uchar(qRed(c)));
-                row.push_back(uchar(qGreen(c)));
-                row.push_back(uchar(qBlue(c)));
-                break;
-            }
-        }
-        job.rows.push_back(std::move(row));
-    }
-    runJpegJob(job);
-    QByteArray out;
-    if (job.ok)
-        out = QByteArray(reinterpret_cast<const char *>(job.buffer), qsizetype(job.size));
-    std::free(job.buffer);
-    return out;
 }
 
 QByteArray withExifOrientation(const QByteArray &jpeg, int orientation, bool bigEndian)

@@ -20,11 +20,6 @@ double psnr(const QImage &a, const QImage &b);
 // True when both pictures have the same size and the same RGBA pixels.
 bool samePixels(const QImage &a, const QImage &b);
 
-enum class JpegVariant { Baseline420, Progressive, Grayscale, AdobeCmyk };
-
-// picture encoded by libjpeg itself in the given variant, at quality 95.
-QByteArray libjpegFile(const QImage &picture, JpegVariant variant);
-
 // jpeg with an EXIF segment holding orientation inserted after its start marker.
 QByteArray withExifOrientation(const QByteArray &jpeg, int orientation, bool bigEndian);
 

@@ -153,6 +153,11 @@ QString dataDir()
     return QStringLiteral(MORVANE_CODECS_DATA);
 }
 
+QString picturePath(const QString &name)
+{
+    return QStringLiteral(MORVANE_CODECS_PICTURES) + u'/' + name;
+}
+
 } // namespace
 
 class PictureLoadTest : public QObject {
@@ -163,6 +168,7 @@ private slots:
     void formatFromContent();
     void notPictures_data();
     void notPictures();
+    void oversizedFileIsNotRead();
     void bmpVariants_data();
     void bmpVariants();
     void jpegVariants_data();
@@ -260,6 +266,20 @@ void PictureLoadTest::notPictures()
     QCOMPARE(error, expected);
 }
 
+// A file larger than any picture within the limits needs is refused unread
+// (the file is sparse: it takes no room on disk).
+void PictureLoadTest::oversizedFileIsNotRead()
+{
+    QFile file(m_dir.filePath(u"huge.bmp"_s));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.write("BM") == 2);
+    QVERIFY(file.resize(qint64(1600) << 20));
+    file.close();
+    QString error;
+    QVERIFY(loadPicture(file.fileName(), &error).isNull());
+    QCOMPARE(error, u"file too large (1600 MB)"_s);
+}
+
 void PictureLoadTest::bmpVariants_data()
 {
     QTest::addColumn<QString>("variant");
@@ -290,34 +310,37 @@ void PictureLoadTest::bmpVariants()
     QVERIFY(fixtures::samePixels(loaded, picture));
 }
 
+// Variants written by ImageMagick from plasma.png (tiny, so chroma
+// subsampling shows).
 void PictureLoadTest::jpegVariants_data()
 {
-    QTest::addColumn<int>("variant");
+    QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("gray");
 
-    QTest::newRow("baseline 4:2:0") << int(fixtures::JpegVariant::Baseline420) << false;
-    QTest::newRow("progressive") << int(fixtures::JpegVariant::Progressive) << false;
-    QTest::newRow("grayscale") << int(fixtures::JpegVariant::Grayscale) << true;
-    QTest::newRow("Adobe CMYK") << int(fixtures::JpegVariant::AdobeCmyk) << false;
+    QTest::newRow("baseline 4:2:0") << u"plasma-baseline-420.jpg"_s << false;
+    QTest::newRow("progressive") << u"plasma-progressive.jpg"_s << false;
+    QTest::newRow("grayscale") << u"plasma-gray.jpg"_s << true;
+    QTest::newRow("Adobe CMYK") << u"plasma-cmyk.jpg"_s << false;
 }
 
 void PictureLoadTest::jpegVariants()
 {
-    QFETCH(int, variant);
+    QFETCH(QString, name);
     QFETCH(bool, gray);
 
-    QImage source = fixtures::photoLike(64, 48, 3);
+    QString error;
+    QImage source = loadPicture(picturePath(u"plasma.png"_s), &error);
+    QVERIFY2(!source.isNull(), qPrintable(error));
     if (gray)
         source = source.convertToFormat(QImage::Format_Grayscale8);
-    const QByteArray bytes = fixtures::libjpegFile(source, fixtures::JpegVariant(variant));
-    QVERIFY(!bytes.isEmpty());
-    QString error;
-    const QImage loaded = decodePicture(bytes, &error);
+    const QImage loaded = loadPicture(picturePath(name), &error);
     QVERIFY2(!loaded.isNull(), qPrintable(error));
     QCOMPARE(loaded.size(), source.size());
     QCOMPARE(loaded.allGray(), gray);
     const double quality = fixtures::psnr(loaded, source);
-    QVERIFY2(quality > 33, qPrintable(QString::number(quality)));
+    // 29 to 41 dB measured; colours decoded wrongly (inverted inks, swapped
+    // channels) fall far below.
+    QVERIFY2(quality > 27, qPrintable(QString::number(quality)));
 }
 
 // Quadrants red, green / blue, white, turned as each EXIF orientation says.
@@ -355,8 +378,10 @@ void PictureLoadTest::exifOrientation()
     for (int y = 0; y < 32; ++y)
         for (int x = 0; x < 64; ++x)
             source.setPixel(x, y, colour[QStringLiteral("RGBW")[(y / 16) * 2 + x / 32]]);
-    const QByteArray jpeg = fixtures::libjpegFile(source, fixtures::JpegVariant::Baseline420);
+    const QString path = m_dir.filePath(u"quadrants.jpg"_s);
     QString error;
+    QVERIFY2(savePicture(source, path, &error), qPrintable(error));
+    const QByteArray jpeg = fixtures::readFile(path);
     const QImage loaded = decodePicture(fixtures::withExifOrientation(jpeg, orientation, bigEndian), &error);
     QVERIFY2(!loaded.isNull(), qPrintable(error));
     QCOMPARE(loaded.size(), size);
@@ -401,7 +426,7 @@ void PictureLoadTest::everyPrefixLoadsOrFails_data()
             qWarning("cannot save %s: %s", qPrintable(ext), qPrintable(error));
         QTest::newRow(qPrintable(ext)) << fixtures::readFile(path);
     }
-    QTest::newRow("progressive jpg") << fixtures::libjpegFile(source, fixtures::JpegVariant::Progressive);
+    QTest::newRow("progressive jpg") << fixtures::readFile(picturePath(u"plasma-progressive.jpg"_s));
     QTest::newRow("tga") << fixtures::tgaFile(source);
     const QList<QRgb> four = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 255, 255)};
     const QImage colours = paletted(four, "012300112233013231200", 7);
