@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 using namespace Qt::StringLiterals;
 
@@ -30,9 +31,10 @@ constexpr J_COLOR_SPACE kRgb32Space = JCS_EXT_XRGB;
 #endif
 
 // A progressive file may hold any number of scans, each one a pass over the
-// whole picture: past this many the file is refused rather than decoded for
-// minutes.
-constexpr int kMaxScans = 500;
+// whole picture, and a scan of end-of-band runs costs a few bytes: past this
+// many scans (encoders write about ten) the file is refused rather than
+// decoded for minutes. At 100, the largest picture allowed takes seconds.
+constexpr int kMaxScans = 100;
 
 struct ErrorManager {
     jpeg_error_mgr base;
@@ -46,7 +48,15 @@ struct ErrorManager {
 
 void ignoreMessage(j_common_ptr, int)
 {
-    // Warnings about corrupt data are not fatal: what can be decoded is kept.
+}
+
+// Most warnings about corrupt data are let by: what can be decoded is kept.
+// Entropy-coded data that stops before its scan is done is not: libjpeg
+// would go on to fill the rest of the picture, scan after scan, from nothing.
+void watchWarning(j_common_ptr cinfo, int level)
+{
+    if (level < 0 && cinfo->err->msg_code == JWRN_HIT_MARKER)
+        errorExit(cinfo);
 }
 
 struct DecodeJob {
@@ -138,7 +148,7 @@ void runDecode(DecodeJob &job)
 {
     job.cinfo.err = jpeg_std_error(&job.err.base);
     job.err.base.error_exit = errorExit;
-    job.err.base.emit_message = ignoreMessage;
+    job.err.base.emit_message = watchWarning;
     if (setjmp(job.err.jump)) {
         if (job.error.isEmpty())
             job.error = job.truncated ? truncatedError() : damagedError(u"JPEG"_s);

@@ -141,6 +141,10 @@ put("jpeg-exif-ifd-offset-past-end.jpg", gray_jpeg[:2] + seg(0xE1, b"Exif\0\0II*
 put("jpeg-exif-entry-count-huge.jpg", gray_jpeg[:2] + seg(0xE1, b"Exif\0\0MM\0*\0\0\0\x08\xff\xff") + gray_jpeg[2:])
 dc_scan = seg(0xDA, b"\x01\x01\x00\x00\x00\x00") + b"\x00" * 8
 put("jpeg-progressive-600-scans.jpg", b"\xff\xd8" + dqt + sof(0xC2, 64, 64) + dht + dc_scan * 600 + b"\xff\xd9")
+# Scans that stop at once: decoding them anyway would fill a 16384 x 16384
+# picture from nothing, scan after scan.
+empty_scan = seg(0xDA, b"\x01\x01\x00\x00\x00\x00")
+put("jpeg-progressive-16384x16384-scans-without-data.jpg", b"\xff\xd8" + dqt + sof(0xC2, 16384, 16384) + dht + empty_scan * 60 + b"\xff\xd9")
 put("jpeg-huffman-table-overfull.jpg", b"\xff\xd8" + dqt + sof(0xC0, 8, 8) + seg(0xC4, b"\x00" + b"\xff" * 16 + b"\x00" * 255) + sos1 + b"\x00\xff\xd9")
 put("random-after-jpeg-soi.jpg", b"\xff\xd8\xff" + bytes(rng.randrange(256) for _ in range(4096)))
 
