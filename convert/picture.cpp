@@ -50,12 +50,16 @@ Decoded decodeWithQt(QByteArrayView data, Kind kind, const char *format, const Q
         if (!tooLarge.isEmpty())
             return {QImage(), tooLarge};
     }
+    if (layout.truncated)
+        return {QImage(), truncatedError()};
     QByteArray bytes = QByteArray::fromRawData(data.data(), data.size());
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, format);
     reader.setAutoDetectImageFormat(false);
     reader.setAutoTransform(true);
+    // Qt's reader tells the size again, and the pixel format: 16-bit
+    // channels make a picture of the same size twice as large.
     const QSize size = reader.size();
     if (reader.error() == QImageReader::UnsupportedFormatError)
         return {QImage(), u"reading %1 pictures needs Qt's image format plugins, which are missing"_s.arg(name)};
@@ -64,8 +68,6 @@ Decoded decodeWithQt(QByteArrayView data, Kind kind, const char *format, const Q
         if (!tooLarge.isEmpty())
             return {QImage(), tooLarge};
     }
-    if (layout.truncated)
-        return {QImage(), truncatedError()};
     QImageReader::setAllocationLimit(int(limits.maxBytes >> 20));
     QImage image = reader.read();
     if (image.isNull())

@@ -37,21 +37,30 @@ quint32 be32(QByteArrayView d, qint64 i)
     return byteAt(d, i) << 24 | byteAt(d, i + 1) << 16 | byteAt(d, i + 2) << 8 | byteAt(d, i + 3);
 }
 
+// A declared width and height as a QSize, values past an int made the largest int.
+QSize sizeOf(qint64 width, qint64 height)
+{
+    return QSize(int(qMin<qint64>(qAbs(width), INT_MAX)), int(qMin<qint64>(qAbs(height), INT_MAX)));
+}
+
 // PNG: chunks of length, type, data and CRC up to IEND.
 Layout pngLayout(QByteArrayView d)
 {
+    QSize declared;
+    if (d.size() >= 24 && startsWith(d, "IHDR", 4, 12))
+        declared = sizeOf(be32(d, 16), be32(d, 20));
     qint64 pos = 8;
     for (;;) {
         if (pos + 8 > d.size())
-            return {true, {}};
+            return {true, declared};
         const quint32 length = be32(d, pos);
         if (length > 0x7fffffffu)
-            return {};
+            return {false, declared};
         const qint64 end = pos + 12 + qint64(length);
         if (end > d.size())
-            return {true, {}};
+            return {true, declared};
         if (startsWith(d, "IEND", 4, pos + 4))
-            return {};
+            return {false, declared};
         pos = end;
     }
 }
@@ -154,8 +163,7 @@ Layout bmpLayout(QByteArrayView d)
     } else {
         return {};
     }
-    // Sizes beyond an int are reported as the largest int: too large all the same.
-    const QSize declared(int(qMin<qint64>(qAbs(width), INT_MAX)), int(qMin<qint64>(qAbs(height), INT_MAX)));
+    const QSize declared = sizeOf(width, height);
     if (d.size() < 14 + qint64(headerSize))
         return {true, declared};
     if (headerSize == 64 && compression > 2)
@@ -196,6 +204,8 @@ Layout tiffLayout(QByteArrayView d)
         int size = 0;
         qint64 count = 0;
     } arrays[4];
+    qint64 width = -1;
+    qint64 height = -1;
     for (qint64 i = 0; i < entries; ++i) {
         const qint64 e = ifd + 2 + 12 * i;
         const quint32 tag = u16(e);
@@ -211,12 +221,15 @@ Layout tiffLayout(QByteArrayView d)
         }
         const qint64 bytes = count * elementSize; // < 2^35
         const qint64 at = bytes <= 4 ? e + 8 : qint64(u32(e + 8));
+        if ((tag == 256 || tag == 257) && count == 1 && (elementSize == 2 || elementSize == 4))
+            (tag == 256 ? width : height) = elementSize == 2 ? u16(at) : u32(at);
         if (at + bytes > d.size())
             return {true, {}};
         const int slot = tag == 273 ? 0 : tag == 279 ? 1 : tag == 324 ? 2 : tag == 325 ? 3 : -1;
         if (slot >= 0 && (elementSize == 2 || elementSize == 4))
             arrays[slot] = {at, elementSize, count};
     }
+    const QSize declared = width >= 0 && height >= 0 ? sizeOf(width, height) : QSize();
     const auto element = [&](const Array &a, qint64 i) -> qint64 {
         return a.size == 2 ? u16(a.at + 2 * i) : u32(a.at + 4 * i);
     };
@@ -226,10 +239,10 @@ Layout tiffLayout(QByteArrayView d)
         const qint64 n = qMin(offsets.count, counts.count);
         for (qint64 i = 0; i < n; ++i) {
             if (element(offsets, i) + element(counts, i) > d.size())
-                return {true, {}};
+                return {true, declared};
         }
     }
-    return {};
+    return {false, declared};
 }
 
 // TGA: header, identification field, colour map and, when not run-length

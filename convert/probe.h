@@ -19,7 +19,7 @@ QString kindName(Kind kind);
 
 struct Layout {
     bool truncated = false; // the data ends before the first picture's last byte
-    QSize declaredSize;     // BMP, GIF, TGA: the size the headers declare, if read
+    QSize declaredSize;     // all but WebP: the size the headers declare, if read
 };
 
 // Walks the container structure of data (chunks, blocks, rows or run-length
