@@ -5,6 +5,7 @@
 #include <QtEndian>
 
 #include <bit>
+#include <climits>
 
 using namespace Qt::StringLiterals;
 
@@ -68,6 +69,44 @@ Encoded encodeBmp(const QImage &source)
             *p++ = 0;
     }
     return {std::move(out), QString()};
+}
+
+std::optional<Decoded> decodePlainBmp(QByteArrayView data)
+{
+    if (data.size() < 14 + 40)
+        return {};
+    const auto *p = reinterpret_cast<const uchar *>(data.data());
+    const qint64 offset = qFromLittleEndian<quint32>(p + 10);
+    const quint32 headerSize = qFromLittleEndian<quint32>(p + 14);
+    const qint64 width = qFromLittleEndian<qint32>(p + 18);
+    const qint64 height = qFromLittleEndian<qint32>(p + 22);
+    if (headerSize < 40 || headerSize > 124 || qFromLittleEndian<quint16>(p + 26) != 1
+        || qFromLittleEndian<quint16>(p + 28) != 24 || qFromLittleEndian<quint32>(p + 30) != 0)
+        return {};
+    const qint64 rows = qAbs(height);
+    if (width <= 0 || rows == 0 || width > INT_MAX / 4 || rows > INT_MAX)
+        return {};
+    const qint64 rowBytes = (width * 3 + 3) / 4 * 4;
+    if (offset < 14 + headerSize || offset + rowBytes * rows > data.size())
+        return {};
+
+    QImage picture(int(width), int(rows), QImage::Format_RGB32);
+    if (picture.isNull())
+        return Decoded{QImage(), outOfMemoryError()};
+    const bool bottomUp = height > 0;
+    for (qint64 y = 0; y < rows; ++y) {
+        const uchar *in = p + offset + rowBytes * (bottomUp ? rows - 1 - y : y);
+        auto *out = reinterpret_cast<QRgb *>(picture.scanLine(int(y)));
+        for (qint64 x = 0; x < width; ++x, in += 3)
+            out[x] = 0xff000000u | uint(in[2]) << 16 | uint(in[1]) << 8 | in[0];
+    }
+    const qint32 dpmX = qFromLittleEndian<qint32>(p + 38);
+    const qint32 dpmY = qFromLittleEndian<qint32>(p + 42);
+    if (dpmX > 0 && dpmY > 0) {
+        picture.setDotsPerMeterX(dpmX);
+        picture.setDotsPerMeterY(dpmY);
+    }
+    return Decoded{picture, QString()};
 }
 
 std::optional<std::array<int, 3>> bmpShortChannels(QByteArrayView data)

@@ -13,6 +13,11 @@ namespace morvane::convert {
 // Encodes picture as a 24-bit BMP, composited onto white where transparent.
 Encoded encodeBmp(const QImage &picture);
 
+// Decodes the commonest BMP, 24-bit rows without compression under a
+// Windows info header, into RGB32; nothing for any other kind of BMP, which
+// is left to Qt's reader. The size must have been checked against the limits.
+std::optional<Decoded> decodePlainBmp(QByteArrayView data);
+
 // The bits of red, green and blue in the pixels of a 16-bit BMP file (5, 5, 5
 // without bit fields); nothing for other BMP files.
 std::optional<std::array<int, 3>> bmpShortChannels(QByteArrayView data);

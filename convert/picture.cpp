@@ -52,6 +52,10 @@ Decoded decodeWithQt(QByteArrayView data, Kind kind, const char *format, const Q
     }
     if (layout.truncated)
         return {QImage(), truncatedError()};
+    if (kind == Kind::Bmp) {
+        if (std::optional<Decoded> plain = decodePlainBmp(data))
+            return *plain;
+    }
     QByteArray bytes = QByteArray::fromRawData(data.data(), data.size());
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);

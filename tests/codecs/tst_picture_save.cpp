@@ -64,6 +64,7 @@ private slots:
     void refusedSaves_data();
     void refusedSaves();
     void replacesOnlyTheDestination();
+    void replacementKeepsPermissionsNotLinks();
     void failedWriteKeepsOldFile();
 
 private:
@@ -358,6 +359,30 @@ void PictureSaveTest::replacesOnlyTheDestination()
     // Saving a picture over its own source is allowed: it was read whole first.
     QVERIFY(savePicture(loadPicture(source, &error), source, &error));
     QCOMPARE(fixtures::readFile(source), sourceBytes);
+}
+
+// A replaced file keeps its permissions; a link at the destination is
+// replaced by the file, and the file it pointed to is left alone.
+void PictureSaveTest::replacementKeepsPermissionsNotLinks()
+{
+    QTemporaryDir dir;
+    const QString kept = dir.filePath(u"kept.bmp"_s);
+    QVERIFY(fixtures::writeFile(kept, "old"));
+    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    QVERIFY(QFile::setPermissions(kept, ownerOnly));
+    const QImage picture = fixtures::randomPixels(5, 5, 6);
+    QString error;
+    QVERIFY2(savePicture(picture, kept, &error), qPrintable(error));
+    QCOMPARE(QFile::permissions(kept) & 0x7077, ownerOnly); // owner, group, others
+
+    const QString target = dir.filePath(u"target.png"_s);
+    const QString link = dir.filePath(u"link.png"_s);
+    QVERIFY(fixtures::writeFile(target, "someone else's file"));
+    QVERIFY(QFile::link(target, link));
+    QVERIFY2(savePicture(picture, link, &error), qPrintable(error));
+    QCOMPARE(fixtures::readFile(target), QByteArray("someone else's file"));
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QVERIFY(fixtures::samePixels(loadPicture(link, &error), picture));
 }
 
 // A write cut short by the file size limit leaves the old file byte for byte
