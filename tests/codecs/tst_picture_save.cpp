@@ -39,6 +39,22 @@ QString jpegSampling(const QByteArray &jpeg, char *frameMarker)
     return {};
 }
 
+// The code-length counts of the JPEG's first luminance DC Huffman table.
+QByteArray dcLuminanceCounts(const QByteArray &jpeg)
+{
+    qsizetype pos = 2;
+    while (pos + 4 <= jpeg.size() && uchar(jpeg[pos]) == 0xff) {
+        const uchar marker = uchar(jpeg[pos + 1]);
+        const int length = uchar(jpeg[pos + 2]) << 8 | uchar(jpeg[pos + 3]);
+        if (marker == 0xc4 && pos + 4 + 17 <= jpeg.size() && jpeg[pos + 4] == 0)
+            return jpeg.mid(pos + 5, 16);
+        if (marker == 0xda)
+            break;
+        pos += 2 + length;
+    }
+    return {};
+}
+
 QStringList listing(const QString &dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
@@ -178,6 +194,11 @@ void PictureSaveTest::jpegQualityAndSampling()
     QCOMPARE(uchar(frame), uchar(0xc0));
     const double quality = fixtures::psnr(loadPicture(path, &error), picture);
     QVERIFY2(quality >= 38.0, qPrintable(QString::number(quality)));
+    // Optimised Huffman tables are the picture's own, not the standard ones.
+    const QByteArray standard("\0\1\5\1\1\1\1\1\1\0\0\0\0\0\0\0", 16);
+    const QByteArray counts = dcLuminanceCounts(bytes);
+    QCOMPARE(counts.size(), 16);
+    QVERIFY(counts != standard);
 
     // A gray picture gives a one-component JPEG that loads back gray.
     const QImage gray = picture.convertToFormat(QImage::Format_Grayscale8);
