@@ -2,6 +2,7 @@
 // content, the format of a file written by its name's extension.
 #pragma once
 
+#include <QByteArrayView>
 #include <QImage>
 #include <QString>
 
@@ -15,5 +16,12 @@ QImage loadPicture(const QString &path, QString *error);
 // Writes picture to path in the format its extension names; the file is
 // replaced whole or left untouched. False and *error set on failure.
 bool savePicture(const QImage &picture, const QString &path, QString *error);
+
+// The picture held in data, as loadPicture reads a file's content.
+QImage decodePicture(QByteArrayView data, QString *error);
+
+// The extension of the last component of path, after its last dot, as
+// written ("JPG" for "a/b.c/photo.JPG"); empty when there is none.
+QString pictureExtension(const QString &path);
 
 } // namespace morvane::convert

@@ -1,0 +1,61 @@
+// Feeds arbitrary bytes to the picture reader (what loadPicture does with a
+// file's content), then writes what it read with the BMP, JPEG and GIF
+// encoders. A crash, a sanitizer report or a broken promise of the reader
+// fails the run.
+#include "convert/bmp.h"
+#include "convert/gif.h"
+#include "convert/jpeg.h"
+#include "convert/picture.h"
+
+#include <QGuiApplication>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
+
+QGuiApplication *startApplication()
+{
+    static int argc = 1;
+    static char name[] = "fuzz_picture";
+    static char *argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quiet);
+    return new QGuiApplication(argc, argv);
+}
+
+void require(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static QGuiApplication *application = startApplication();
+    Q_UNUSED(application);
+
+    using namespace morvane::convert;
+    QString error;
+    const QImage picture = decodePicture(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)), &error);
+    // Either a picture within the limits and no message, or a message.
+    require(picture.isNull() != error.isEmpty());
+    if (picture.isNull())
+        return 0;
+    require(picture.width() <= 16384 && picture.height() <= 16384);
+    require(qint64(picture.bytesPerLine()) * picture.height() <= (qint64(1) << 30));
+
+    // The writers take whatever format a reader produced.
+    if (qint64(picture.width()) * picture.height() <= 256 * 256) {
+        require(!encodeBmp(picture).bytes.isEmpty());
+        require(!encodeJpeg(picture, 92).bytes.isEmpty());
+        if (qint64(picture.width()) * picture.height() <= 64 * 64)
+            require(!encodeGif(picture).bytes.isEmpty());
+    }
+    return 0;
+}

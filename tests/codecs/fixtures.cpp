@@ -1,0 +1,141 @@
+#include "fixtures.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QtEndian>
+
+#include <cmath>
+
+namespace fixtures {
+
+QImage photoLike(int width, int height, quint32 seed)
+{
+    QRandomGenerator rng(seed);
+    QImage picture(width, height, QImage::Format_RGB32);
+    const double fx = 3.0 + rng.bounded(4.0);
+    const double fy = 2.0 + rng.bounded(4.0);
+    for (int y = 0; y < height; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const double u = double(x) / width;
+            const double v = double(y) / height;
+            const double wave = std::sin(u * fx * 6.2832 + std::cos(v * fy * 3.1416) * 2.0);
+            const int grain = int(rng.bounded(5)) - 2; // film grain: brightness only
+            const int r = int(90 + 100 * u + 30 * wave) + grain;
+            const int g = int(70 + 80 * v + 40 * std::sin(v * fy * 6.2832)) + grain;
+            const int b = int(110 + 60 * (1 - u) * v + 35 * wave * v) + grain;
+            line[x] = qRgb(qBound(0, r, 255), qBound(0, g, 255), qBound(0, b, 255));
+        }
+    }
+    return picture;
+}
+
+QImage randomPixels(int width, int height, quint32 seed)
+{
+    QRandomGenerator rng(seed);
+    QImage picture(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = 0xff000000u | (rng.generate() & 0xffffffu);
+    }
+    return picture;
+}
+
+double psnr(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size() || a.isNull())
+        return 0;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    double squares = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto *p = reinterpret_cast<const QRgb *>(x.constScanLine(row));
+        const auto *q = reinterpret_cast<const QRgb *>(y.constScanLine(row));
+        for (int col = 0; col < x.width(); ++col) {
+            const int dr = qRed(p[col]) - qRed(q[col]);
+            const int dg = qGreen(p[col]) - qGreen(q[col]);
+            const int db = qBlue(p[col]) - qBlue(q[col]);
+            squares += dr * dr + dg * dg + db * db;
+        }
+    }
+    if (squares == 0)
+        return 99;
+    const double mean = squares / (3.0 * x.width() * x.height());
+    return 10 * std::log10(255.0 * 255.0 / mean);
+}
+
+bool samePixels(const QImage &a, const QImage &b)
+{
+    return a.size() == b.size()
+        && a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
+}
+
+QByteArray withExifOrientation(const QByteArray &jpeg, int orientation, bool bigEndian)
+{
+    QByteArray tiff;
+    auto u16 = [&](quint16 v) {
+        uchar b[2];
+        bigEndian ? qToBigEndian(v, b) : qToLittleEndian(v, b);
+        tiff.append(reinterpret_cast<const char *>(b), 2);
+    };
+    auto u32 = [&](quint32 v) {
+        uchar b[4];
+        bigEndian ? qToBigEndian(v, b) : qToLittleEndian(v, b);
+        tiff.append(reinterpret_cast<const char *>(b), 4);
+    };
+    tiff.append(bigEndian ? "MM" : "II");
+    u16(42);
+    u32(8);
+    u16(2); // two entries: a resolution unit first, then the orientation
+    u16(0x0128);
+    u16(3);
+    u32(1);
+    u16(2);
+    u16(0);
+    u16(0x0112);
+    u16(3);
+    u32(1);
+    u16(quint16(orientation));
+    u16(0);
+    u32(0);
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray segment("\xff\xe1");
+    segment.append(char((payload.size() + 2) >> 8)).append(char((payload.size() + 2) & 0xff)).append(payload);
+    return jpeg.left(2) + segment + jpeg.mid(2);
+}
+
+QByteArray tgaFile(const QImage &source)
+{
+    const QImage picture = source.convertToFormat(QImage::Format_RGB32);
+    QByteArray out(18, '\0');
+    out[2] = 2; // uncompressed true colour
+    out[12] = char(picture.width() & 0xff);
+    out[13] = char(picture.width() >> 8);
+    out[14] = char(picture.height() & 0xff);
+    out[15] = char(picture.height() >> 8);
+    out[16] = 24;
+    out[17] = 0x20; // top-left origin
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        for (int x = 0; x < picture.width(); ++x)
+            out.append(char(qBlue(line[x]))).append(char(qGreen(line[x]))).append(char(qRed(line[x])));
+    }
+    out.append(QByteArray(8, '\0'));
+    out.append("TRUEVISION-XFILE.", 17).append('\0');
+    return out;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace fixtures

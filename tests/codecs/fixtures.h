@@ -1,0 +1,33 @@
+// Pictures and files the codec tests build for themselves.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+namespace fixtures {
+
+// A smooth, photograph-like RGB32 picture: gradients, soft waves and grain.
+QImage photoLike(int width, int height, quint32 seed);
+
+// An RGB32 picture of independent random pixels.
+QImage randomPixels(int width, int height, quint32 seed);
+
+// Peak signal-to-noise ratio in dB over the R, G and B channels of two
+// pictures of the same size (as composited by Qt into RGB32); 99 when equal.
+double psnr(const QImage &a, const QImage &b);
+
+// True when both pictures have the same size and the same RGBA pixels.
+bool samePixels(const QImage &a, const QImage &b);
+
+// jpeg with an EXIF segment holding orientation inserted after its start marker.
+QByteArray withExifOrientation(const QByteArray &jpeg, int orientation, bool bigEndian);
+
+// A TGA (version 2, with footer) of picture, 24-bit, top-left origin.
+QByteArray tgaFile(const QImage &picture);
+
+// Writes bytes to path; false on failure.
+bool writeFile(const QString &path, const QByteArray &bytes);
+QByteArray readFile(const QString &path);
+
+} // namespace fixtures

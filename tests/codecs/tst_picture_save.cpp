@@ -1,0 +1,436 @@
+// Saving pictures: format by extension, round trips, flattening onto white,
+// GIF transparency, JPEG settings, errors, and atomic replacement.
+#include "convert/picture.h"
+#include "fixtures.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace Qt::StringLiterals;
+using morvane::convert::decodePicture;
+using morvane::convert::loadPicture;
+using morvane::convert::pictureExtension;
+using morvane::convert::savePicture;
+
+namespace {
+
+// The sampling factors of each component in a JPEG's frame header, as
+// "11 11 11" for full-resolution chroma; empty when there is no frame header.
+QString jpegSampling(const QByteArray &jpeg, char *frameMarker)
+{
+    qsizetype pos = 2;
+    while (pos + 4 <= jpeg.size() && uchar(jpeg[pos]) == 0xff) {
+        const uchar marker = uchar(jpeg[pos + 1]);
+        const int length = uchar(jpeg[pos + 2]) << 8 | uchar(jpeg[pos + 3]);
+        if (marker >= 0xc0 && marker <= 0xc2 && pos + 2 + length <= jpeg.size()) {
+            *frameMarker = char(marker);
+            const int components = uchar(jpeg[pos + 9]);
+            QStringList factors;
+            for (int i = 0; i < components; ++i)
+                factors << QString::number(uchar(jpeg[pos + 11 + 3 * i]), 16);
+            return factors.join(u' ');
+        }
+        pos += 2 + length;
+    }
+    return {};
+}
+
+// The code-length counts of the JPEG's first luminance DC Huffman table.
+QByteArray dcLuminanceCounts(const QByteArray &jpeg)
+{
+    qsizetype pos = 2;
+    while (pos + 4 <= jpeg.size() && uchar(jpeg[pos]) == 0xff) {
+        const uchar marker = uchar(jpeg[pos + 1]);
+        const int length = uchar(jpeg[pos + 2]) << 8 | uchar(jpeg[pos + 3]);
+        if (marker == 0xc4 && pos + 4 + 17 <= jpeg.size() && jpeg[pos + 4] == 0)
+            return jpeg.mid(pos + 5, 16);
+        if (marker == 0xda)
+            break;
+        pos += 2 + length;
+    }
+    return {};
+}
+
+QStringList listing(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+class PictureSaveTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void extensionOfPath_data();
+    void extensionOfPath();
+    void formatByExtension_data();
+    void formatByExtension();
+    void exactRoundTrips_data();
+    void exactRoundTrips();
+    void jpegQualityAndSampling();
+    void gifQuality();
+    void gifTransparency();
+    void flattenedOntoWhite_data();
+    void flattenedOntoWhite();
+    void refusedSaves_data();
+    void refusedSaves();
+    void replacesOnlyTheDestination();
+    void replacementKeepsPermissionsNotLinks();
+    void failedWriteKeepsOldFile();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void PictureSaveTest::extensionOfPath_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("extension");
+
+    QTest::newRow("plain") << u"/t/stone.jpg"_s << u"jpg"_s;
+    QTest::newRow("case kept") << u"/t/stone.JPeG"_s << u"JPeG"_s;
+    QTest::newRow("two dots") << u"/t/stone..bmp"_s << u"bmp"_s;
+    QTest::newRow("suffix alone") << u"/t/.bmp"_s << u"bmp"_s;
+    QTest::newRow("none") << u"/t/stoneSele"_s << QString();
+    QTest::newRow("dot in folder only") << u"/t.d/stone"_s << QString();
+    QTest::newRow("trailing dot") << u"/t/stone."_s << QString();
+    QTest::newRow("doubled separator") << u"/t//stone.gif"_s << u"gif"_s;
+}
+
+void PictureSaveTest::extensionOfPath()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, extension);
+    QCOMPARE(pictureExtension(path), extension);
+}
+
+// The bytes written are in the format the extension names, whatever its case.
+void PictureSaveTest::formatByExtension_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("signature");
+
+    QTest::newRow("bmp") << u"a.bmp"_s << QByteArray("BM");
+    QTest::newRow("BMP") << u"b.BMP"_s << QByteArray("BM");
+    QTest::newRow("gif") << u"c.gif"_s << QByteArray("GIF8");
+    QTest::newRow("Gif") << u"d.Gif"_s << QByteArray("GIF8");
+    QTest::newRow("jpg") << u"e.jpg"_s << QByteArray("\xff\xd8\xff");
+    QTest::newRow("jpe") << u"f.jpe"_s << QByteArray("\xff\xd8\xff");
+    QTest::newRow("JPEG") << u"g.JPEG"_s << QByteArray("\xff\xd8\xff");
+    QTest::newRow("png") << u"h.png"_s << QByteArray("\x89PNG");
+    QTest::newRow("tif") << u"i.tif"_s << QByteArray("II*");
+    QTest::newRow("TIFF") << u"j.TIFF"_s << QByteArray("II*");
+    QTest::newRow("webp") << u"k.webp"_s << QByteArray("RIFF");
+    QTest::newRow("suffix alone") << u".bmp"_s << QByteArray("BM");
+}
+
+void PictureSaveTest::formatByExtension()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, signature);
+
+    const QImage picture = fixtures::photoLike(33, 17, 5);
+    const QString path = m_dir.filePath(name);
+    QString error;
+    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
+    QVERIFY(error.isEmpty());
+    const QByteArray bytes = fixtures::readFile(path);
+    QVERIFY(bytes.startsWith(signature));
+    QCOMPARE(loadPicture(path, &error).size(), picture.size());
+}
+
+void PictureSaveTest::exactRoundTrips_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QImage>("picture");
+
+    // An odd width makes BMP rows padded; random pixels leave no slack.
+    const QImage opaque = fixtures::randomPixels(37, 23, 9);
+    QImage translucent = fixtures::randomPixels(37, 23, 10).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < translucent.height(); ++y)
+        for (int x = 0; x < translucent.width(); ++x)
+            translucent.setPixel(x, y, (translucent.pixel(x, y) & 0xffffff) | uint((x * 7 + y) % 256) << 24);
+    QImage gray(29, 11, QImage::Format_Grayscale8);
+    for (int y = 0; y < gray.height(); ++y)
+        for (int x = 0; x < gray.width(); ++x)
+            gray.scanLine(y)[x] = uchar(x * 9 + y * 3);
+
+    QTest::newRow("bmp") << u"bmp"_s << opaque;
+    QTest::newRow("png") << u"png"_s << opaque;
+    QTest::newRow("tif") << u"tif"_s << opaque;
+    QTest::newRow("png with alpha") << u"png"_s << translucent;
+    QTest::newRow("bmp from grayscale") << u"bmp"_s << gray;
+    QTest::newRow("png from grayscale") << u"png"_s << gray;
+}
+
+void PictureSaveTest::exactRoundTrips()
+{
+    QFETCH(QString, extension);
+    QFETCH(QImage, picture);
+
+    const QString path = m_dir.filePath(u"exact."_s + extension);
+    QString error;
+    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
+    const QImage loaded = loadPicture(path, &error);
+    QVERIFY2(!loaded.isNull(), qPrintable(error));
+    QVERIFY(fixtures::samePixels(loaded, picture));
+}
+
+// Quality 92 with full-resolution chroma in a baseline frame.
+void PictureSaveTest::jpegQualityAndSampling()
+{
+    const QImage picture = fixtures::photoLike(256, 256, 1);
+    const QString path = m_dir.filePath(u"photo.jpg"_s);
+    QString error;
+    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
+    const QByteArray bytes = fixtures::readFile(path);
+    char frame = 0;
+    QCOMPARE(jpegSampling(bytes, &frame), u"11 11 11"_s);
+    QCOMPARE(uchar(frame), uchar(0xc0));
+    const double quality = fixtures::psnr(loadPicture(path, &error), picture);
+    QVERIFY2(quality >= 38.0, qPrintable(QString::number(quality)));
+    // Optimised Huffman tables are the picture's own, not the standard ones.
+    const QByteArray standard("\0\1\5\1\1\1\1\1\1\0\0\0\0\0\0\0", 16);
+    const QByteArray counts = dcLuminanceCounts(bytes);
+    QCOMPARE(counts.size(), 16);
+    QVERIFY(counts != standard);
+
+    // A gray picture gives a one-component JPEG that loads back gray.
+    const QImage gray = picture.convertToFormat(QImage::Format_Grayscale8);
+    QVERIFY(savePicture(gray, path, &error));
+    QCOMPARE(jpegSampling(fixtures::readFile(path), &frame), u"11"_s);
+    QCOMPARE(loadPicture(path, &error).format(), QImage::Format_Grayscale8);
+}
+
+// libimagequant's 256 colours with dithering on the photo-like picture: 33.9
+// dB measured; film grain is what a palette renders worst.
+void PictureSaveTest::gifQuality()
+{
+    const QImage picture = fixtures::photoLike(256, 256, 1);
+    const QString path = m_dir.filePath(u"photo.gif"_s);
+    QString error;
+    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
+    const QImage loaded = loadPicture(path, &error);
+    QVERIFY2(!loaded.isNull(), qPrintable(error));
+    const double quality = fixtures::psnr(loaded, picture);
+    QVERIFY2(quality >= 33.5, qPrintable(QString::number(quality)));
+
+    // A picture of few colours keeps them exactly.
+    QImage flags(48, 32, QImage::Format_RGB32);
+    for (int y = 0; y < flags.height(); ++y)
+        for (int x = 0; x < flags.width(); ++x)
+            flags.setPixel(x, y, QColor::fromHsv((x / 8) * 50 + (y / 16) * 20, 200, 230).rgb());
+    QVERIFY(savePicture(flags, path, &error));
+    QVERIFY(fixtures::samePixels(loadPicture(path, &error), flags));
+}
+
+// Under half opacity becomes transparent, the rest opaque in its own colour.
+void PictureSaveTest::gifTransparency()
+{
+    const int alphas[] = {0, 1, 64, 127, 128, 129, 200, 255};
+    QImage picture(8 * 4, 4, QImage::Format_ARGB32);
+    for (int i = 0; i < 8; ++i)
+        for (int x = 0; x < 4; ++x)
+            for (int y = 0; y < 4; ++y)
+                picture.setPixel(i * 4 + x, y, qRgba(200, 40 + 20 * i, 30, alphas[i]));
+    const QString path = m_dir.filePath(u"clear.gif"_s);
+    QString error;
+    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
+    QVERIFY(fixtures::readFile(path).startsWith("GIF89a"));
+    const QImage loaded = loadPicture(path, &error).convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(loaded.size(), picture.size());
+    for (int x = 0; x < picture.width(); ++x) {
+        for (int y = 0; y < picture.height(); ++y) {
+            const QRgb want = picture.pixel(x, y);
+            const QRgb got = loaded.pixel(x, y);
+            if (qAlpha(want) < 128) {
+                QCOMPARE(qAlpha(got), 0);
+            } else {
+                QCOMPARE(qAlpha(got), 255);
+                QCOMPARE(got & 0xffffff, want & 0xffffff);
+            }
+        }
+    }
+
+    // A picture with nothing opaque left is one transparent colour.
+    picture.fill(qRgba(90, 90, 90, 100));
+    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
+    const QImage clear = loadPicture(path, &error).convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(clear.size(), picture.size());
+    QCOMPARE(clear.pixel(0, 0), 0u);
+    QCOMPARE(clear.pixel(31, 3), 0u);
+}
+
+// Formats without transparency composite onto white, never black.
+void PictureSaveTest::flattenedOntoWhite_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QImage::Format>("format");
+    QTest::addColumn<QRgb>("pixel");
+    QTest::addColumn<QRgb>("expected");
+    QTest::addColumn<int>("tolerance");
+
+    struct Case {
+        const char *name;
+        QRgb pixel;
+        QRgb expected;
+    };
+    const Case cases[] = {
+        {"clear black", qRgba(0, 0, 0, 0), qRgb(255, 255, 255)},
+        {"opaque red", qRgba(255, 0, 0, 255), qRgb(255, 0, 0)},
+        {"half blue", qRgba(0, 0, 255, 128), qRgb(127, 127, 255)},
+        {"quarter black", qRgba(0, 0, 0, 64), qRgb(191, 191, 191)},
+    };
+    for (const Case &c : cases) {
+        for (const QString &ext : {u"bmp"_s, u"jpg"_s}) {
+            const int tolerance = ext == u"bmp" ? 1 : 3;
+            QTest::addRow("%s %s", qPrintable(ext), c.name)
+                << ext << QImage::Format_ARGB32 << c.pixel << c.expected << tolerance;
+            QTest::addRow("%s %s premultiplied", qPrintable(ext), c.name)
+                << ext << QImage::Format_ARGB32_Premultiplied << c.pixel << c.expected << tolerance;
+        }
+    }
+    QTest::newRow("bmp indexed clear") << u"bmp"_s << QImage::Format_Indexed8 << qRgba(10, 20, 30, 0)
+                                       << qRgb(255, 255, 255) << 0;
+}
+
+void PictureSaveTest::flattenedOntoWhite()
+{
+    QFETCH(QString, extension);
+    QFETCH(QImage::Format, format);
+    QFETCH(QRgb, pixel);
+    QFETCH(QRgb, expected);
+    QFETCH(int, tolerance);
+
+    QImage picture(16, 16, QImage::Format_ARGB32);
+    picture.fill(pixel);
+    picture = picture.convertToFormat(format);
+    const QString path = m_dir.filePath(u"flat."_s + extension);
+    QString error;
+    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
+    const QRgb got = loadPicture(path, &error).pixel(8, 8);
+    QVERIFY2(qAbs(qRed(got) - qRed(expected)) <= tolerance && qAbs(qGreen(got) - qGreen(expected)) <= tolerance
+                 && qAbs(qBlue(got) - qBlue(expected)) <= tolerance && qAlpha(got) == 255,
+             qPrintable(u"got %1"_s.arg(got, 8, 16)));
+}
+
+void PictureSaveTest::refusedSaves_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QImage>("picture");
+    QTest::addColumn<QString>("expected");
+
+    const QImage picture = fixtures::randomPixels(8, 8, 3);
+    QTest::newRow("unknown ending") << u"a.xyz"_s << picture << u"cannot write files ending in .xyz"_s;
+    QTest::newRow("ending case kept") << u"a.Sele"_s << picture << u"cannot write files ending in .Sele"_s;
+    QTest::newRow("no ending") << u"stoneSele"_s << picture << u"cannot write files without an extension"_s;
+    QTest::newRow("null picture") << u"a.png"_s << QImage() << u"there is no picture to save"_s;
+    QTest::newRow("GIF too wide") << u"a.gif"_s << QImage(70000, 1, QImage::Format_RGB32)
+                                  << u"picture too large for GIF (70000 x 1)"_s;
+    QTest::newRow("JPEG too wide") << u"a.jpg"_s << QImage(66000, 1, QImage::Format_RGB32)
+                                   << u"picture too large for JPEG (66000 x 1)"_s;
+    QTest::newRow("folder missing") << u"missing/a.png"_s << picture
+                                    << u"cannot write the file: its folder does not exist"_s;
+    QTest::newRow("folder in the way") << u"taken.png"_s << picture
+                                       << u"cannot write the file: a folder has that name"_s;
+}
+
+// A refused save writes nothing at all.
+void PictureSaveTest::refusedSaves()
+{
+    QFETCH(QString, name);
+    QFETCH(QImage, picture);
+    QFETCH(QString, expected);
+
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(u"taken.png"_s));
+    const QStringList before = listing(dir.path());
+    QString error;
+    QVERIFY(!savePicture(picture, dir.filePath(name), &error));
+    QCOMPARE(error, expected);
+    QCOMPARE(listing(dir.path()), before);
+    QVERIFY(listing(dir.filePath(u"taken.png"_s)).isEmpty());
+}
+
+// Saving over a file replaces it and touches no other file.
+void PictureSaveTest::replacesOnlyTheDestination()
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath(u"stone.bmp"_s);
+    const QString other = dir.filePath(u"stone.jpg"_s);
+    const QString destination = dir.filePath(u"stone.gif"_s);
+    const QImage picture = fixtures::photoLike(40, 30, 2);
+    QString error;
+    QVERIFY(savePicture(picture, source, &error));
+    QVERIFY(fixtures::writeFile(other, "not really a JPEG"));
+    QVERIFY(fixtures::writeFile(destination, "an old file"));
+    const QByteArray sourceBytes = fixtures::readFile(source);
+
+    QVERIFY2(savePicture(loadPicture(source, &error), destination, &error), qPrintable(error));
+    QCOMPARE(listing(dir.path()), QStringList({u"stone.bmp"_s, u"stone.gif"_s, u"stone.jpg"_s}));
+    QCOMPARE(fixtures::readFile(source), sourceBytes);
+    QCOMPARE(fixtures::readFile(other), QByteArray("not really a JPEG"));
+    QCOMPARE(loadPicture(destination, &error).size(), picture.size());
+
+    // Saving a picture over its own source is allowed: it was read whole first.
+    QVERIFY(savePicture(loadPicture(source, &error), source, &error));
+    QCOMPARE(fixtures::readFile(source), sourceBytes);
+}
+
+// A replaced file keeps its permissions; a link at the destination is
+// replaced by the file, and the file it pointed to is left alone.
+void PictureSaveTest::replacementKeepsPermissionsNotLinks()
+{
+    QTemporaryDir dir;
+    const QString kept = dir.filePath(u"kept.bmp"_s);
+    QVERIFY(fixtures::writeFile(kept, "old"));
+    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    QVERIFY(QFile::setPermissions(kept, ownerOnly));
+    const QImage picture = fixtures::randomPixels(5, 5, 6);
+    QString error;
+    QVERIFY2(savePicture(picture, kept, &error), qPrintable(error));
+    QCOMPARE(QFile::permissions(kept) & 0x7077, ownerOnly); // owner, group, others
+
+    const QString target = dir.filePath(u"target.png"_s);
+    const QString link = dir.filePath(u"link.png"_s);
+    QVERIFY(fixtures::writeFile(target, "someone else's file"));
+    QVERIFY(QFile::link(target, link));
+    QVERIFY2(savePicture(picture, link, &error), qPrintable(error));
+    QCOMPARE(fixtures::readFile(target), QByteArray("someone else's file"));
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QVERIFY(fixtures::samePixels(loadPicture(link, &error), picture));
+}
+
+// A write cut short by the file size limit leaves the old file byte for byte
+// and no temporary file behind.
+void PictureSaveTest::failedWriteKeepsOldFile()
+{
+    QTemporaryDir dir;
+    const QString destination = dir.filePath(u"big.bmp"_s);
+    const QByteArray old = "old contents, much smaller than the limit";
+    QVERIFY(fixtures::writeFile(destination, old));
+
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved {};
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+    QString error;
+    const bool written = savePicture(fixtures::randomPixels(100, 100, 4), destination, &error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QVERIFY(!written);
+    QVERIFY2(error.startsWith(u"cannot write the file"), qPrintable(error));
+    QCOMPARE(fixtures::readFile(destination), old);
+    QCOMPARE(listing(dir.path()), QStringList({u"big.bmp"_s}));
+}
+
+QTEST_GUILESS_MAIN(PictureSaveTest)
+#include "tst_picture_save.moc"
