@@ -1,6 +1,7 @@
 #include "app/frmmain.h"
 #include "app/windows.h"
 #include "appinfo.h"
+#include "convert/allocator.h"
 #include "ui/clipboard.h"
 #include "ui/messagebox.h"
 
@@ -9,6 +10,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    morvane::convert::keepPictureBuffers();
     QApplication::setApplicationName(morvane::appinfo::title());
     QApplication::setApplicationVersion(morvane::appinfo::versionString());
     // Lets the desktop match the windows to the installed entry and its icon.

@@ -13,7 +13,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int dialogAfterMs = 500;
 constexpr int progressEveryMs = 100;
 
 // The latest progress, written by the worker and read by the window's thread.
@@ -38,7 +37,7 @@ private:
 } // namespace
 
 ConversionReport RunConversion(QWidget *window, const QString &folder, const QStringList &entries,
-                               const QString &destText)
+                               const QString &destText, int dialogAfterMs)
 {
     if (entries.isEmpty())
         return ConvertEntries(folder, entries, destText);
@@ -67,7 +66,16 @@ ConversionReport RunConversion(QWidget *window, const QString &folder, const QSt
         progress.setRange(0, total);
         progress.setMinimumDuration(0);
         progress.setAutoReset(false);
+        const auto stopAtNextImage = [&] {
+            if (cancel.exchange(true))
+                return;
+            // Cancelling hides the dialog; it stays up until the images under way are written.
+            progress.setLabelText(u"Cancelling after the images under way..."_s);
+            progress.show();
+        };
         const auto showProgress = [&] {
+            if (progress.wasCanceled())
+                stopAtNextImage();
             if (cancel)
                 return;
             const int done = shared.done();
@@ -77,12 +85,7 @@ ConversionReport RunConversion(QWidget *window, const QString &folder, const QSt
         };
         QTimer ticker;
         QObject::connect(&ticker, &QTimer::timeout, &progress, showProgress);
-        QObject::connect(&progress, &QProgressDialog::canceled, &progress, [&] {
-            cancel = true;
-            // Cancel hides the dialog; it stays up until the images under way are written.
-            progress.setLabelText(u"Cancelling after the images under way..."_s);
-            progress.show();
-        });
+        QObject::connect(&progress, &QProgressDialog::canceled, &progress, stopAtNextImage);
         showProgress();
         progress.show();
         ticker.start(progressEveryMs);

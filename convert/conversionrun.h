@@ -9,10 +9,10 @@ class QWidget;
 namespace morvane::convert {
 
 // Converts entries of folder to destText on worker threads and returns the
-// report. Until the run ends no input reaches window; after half a second a
-// window-modal progress dialog shows "Converting 12 of 340: stone.jpg" and
-// its Cancel stops the run before the next image.
+// report. Until the run ends no input reaches window; once it has lasted
+// dialogAfterMs a window-modal progress dialog shows "Converting 12 of 340:
+// stone.jpg" and its Cancel stops the run before the next image.
 ConversionReport RunConversion(QWidget *window, const QString &folder, const QStringList &entries,
-                               const QString &destText);
+                               const QString &destText, int dialogAfterMs = 500);
 
 } // namespace morvane::convert

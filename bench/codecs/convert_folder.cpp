@@ -6,6 +6,7 @@
 // ("ok", "skipped" or "failed", the name, the reason), then a summary.
 // Exit status: 0 when nothing failed, 1 when something did, 2 on bad usage.
 
+#include "convert/allocator.h"
 #include "convert/conversion.h"
 
 #include <QCommandLineParser>
@@ -39,6 +40,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    morvane::convert::keepPictureBuffers();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(u"Converts every image of FOLDER into copies named by DESTTEXT."_s);

@@ -1,0 +1,17 @@
+#include "convert/allocator.h"
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace morvane::convert {
+
+void keepPictureBuffers()
+{
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+}
+
+} // namespace morvane::convert
