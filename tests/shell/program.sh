@@ -109,4 +109,33 @@ main=$(wait_window "$pid" Morvane) || fail "no main window after restart"
 wait_for_exit
 [ "$status" -eq 0 ] || fail "closing the main window ended with status $status"
 
+# The converter, opened from Tools > Image Convert, keeps the program running
+# after the main window is closed; closing it too ends the program.
+start_program
+main=$(wait_window "$pid" Morvane) || fail "no main window for the converter"
+xdotool windowfocus --sync "$main"
+xdotool key --delay 50 alt Right Return Return
+converter=$(wait_window "$pid" "Morvane - Image Convert") || fail "the converter did not open"
+read -r x y w h < <(window_geometry "$converter")
+[ "$w" -eq 443 ] && [ "$h" -eq 449 ] || fail "the converter is ${w}x$h, not 443x449"
+expect_centred "converter" "$x" "$y" "$w" "$h"
+"$xclose" "$main" || fail "could not ask the main window to close"
+wait_no_window "$pid" Morvane || fail "the main window did not close"
+sleep 0.5
+kill -0 "$pid" 2>/dev/null || fail "closing the main window ended the program while the converter was open"
+"$xclose" "$converter" || fail "could not ask the converter to close"
+wait_for_exit
+[ "$status" -eq 0 ] || fail "closing the last window ended with status $status"
+
+# File > Exit closes the converter with the main window.
+start_program
+main=$(wait_window "$pid" Morvane) || fail "no main window for File > Exit"
+xdotool windowfocus --sync "$main"
+xdotool key --delay 50 alt Right Return Return
+wait_window "$pid" "Morvane - Image Convert" > /dev/null || fail "the converter did not open"
+xdotool windowfocus --sync "$main"
+xdotool key alt Down Return
+wait_for_exit
+[ "$status" -eq 0 ] || fail "File > Exit with the converter open ended with status $status"
+
 echo "program test passed"
