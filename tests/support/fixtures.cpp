@@ -1,5 +1,6 @@
 #include "fixtures.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QtEndian>
@@ -136,6 +137,11 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList fileNames(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
 
 } // namespace fixtures
