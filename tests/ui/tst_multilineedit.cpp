@@ -57,6 +57,15 @@ void typeText(QWidget *target, const QString &text)
     QApplication::sendEvent(target, &press);
 }
 
+bool findColour(const QImage &image, QColor colour)
+{
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y) == colour)
+                return true;
+    return false;
+}
+
 QImage viewportImage(MultiLineEdit &box)
 {
     box.viewport()->repaint();
@@ -72,8 +81,6 @@ private slots:
     void init();
     void cleanup();
 
-    void lineIndexFollowsEdits_data();
-    void lineIndexFollowsEdits();
     void lineIndexFollowsRandomEdits();
     void lineHelpers();
     void textRoundTrip_data();
@@ -88,8 +95,7 @@ private slots:
     void mouseSelects();
     void verticalMovesAndPaging();
     void inputMethodCommit();
-    void wrappingPaintsMoreRows();
-    void styleSheetColours();
+    void styleAndWrapping();
     void hundredThousandLines();
     void accessibleText();
 
@@ -118,37 +124,8 @@ void TestMultiLineEdit::cleanup()
     box = nullptr;
 }
 
-void TestMultiLineEdit::lineIndexFollowsEdits_data()
-{
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<int>("position");
-    QTest::addColumn<int>("removed");
-    QTest::addColumn<QString>("inserted");
-    QTest::newRow("type in a line") << u"ab\r\ncd"_s << 1 << 0 << u"x"_s;
-    QTest::newRow("insert a break") << u"ab\r\ncd"_s << 1 << 0 << u"\r\n"_s;
-    QTest::newRow("insert lines at the end") << u"ab\r\ncd"_s << 6 << 0 << u"\r\ne\r\n\r\nf"_s;
-    QTest::newRow("delete a break") << u"ab\r\ncd\r\nef"_s << 2 << 2 << QString();
-    QTest::newRow("delete across lines") << u"ab\r\ncd\r\nef"_s << 1 << 7 << QString();
-    QTest::newRow("lone CR meets lone LF") << u"a\rx\nb\r\nc"_s << 2 << 1 << QString();
-    QTest::newRow("inserted CR meets LF") << u"a\nb"_s << 1 << 0 << u"\r"_s;
-    QTest::newRow("inserted LF after CR") << u"a\rb"_s << 2 << 0 << u"\n"_s;
-    QTest::newRow("insert between CR and LF") << u"a\r\nb"_s << 2 << 0 << u"X"_s;
-    QTest::newRow("remove from inside a break") << u"a\r\nb\r\nc"_s << 2 << 3 << QString();
-    QTest::newRow("replace all") << u"a\r\nb"_s << 0 << 4 << u"\r\n\r\n"_s;
-}
-
-void TestMultiLineEdit::lineIndexFollowsEdits()
-{
-    QFETCH(QString, before);
-    QFETCH(int, position);
-    QFETCH(int, removed);
-    QFETCH(QString, inserted);
-    QList<qsizetype> starts = lineStarts(before);
-    const QString after = QString(before).replace(position, removed, inserted);
-    updateLineStarts(starts, after, position, removed, inserted.size());
-    QCOMPARE(starts, lineStarts(after));
-}
-
+// Random edits, breaks among them made and unmade: the kept index always
+// matches one built afresh.
 void TestMultiLineEdit::lineIndexFollowsRandomEdits()
 {
     QRandomGenerator random(20240601);
@@ -181,11 +158,8 @@ void TestMultiLineEdit::textRoundTrip_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("lines");
     QTest::newRow("empty") << QString() << 1;
-    QTest::newRow("one line") << u"stone.jpg"_s << 1;
     QTest::newRow("CR LF") << u"stone.jpg\r\nwood.jpg"_s << 2;
     QTest::newRow("trailing CR LF") << u"a\r\n"_s << 2;
-    QTest::newRow("only CR LF") << u"\r\n"_s << 2;
-    QTest::newRow("empty lines") << u"\r\n\r\n-----------\r\n\r\nb"_s << 5;
     QTest::newRow("lone LF and CR stay in their line") << u"a\nb\rc\n\rd"_s << 1;
     QTest::newRow("CR before CR LF") << u"a\r\r\nb"_s << 2;
     QTest::newRow("surrogate pairs") << u"\U0001F600\r\n\U00010348x"_s << 2;
@@ -409,14 +383,8 @@ void TestMultiLineEdit::mouseSelects()
     QTest::mouseClick(box->viewport(), Qt::LeftButton, Qt::ShiftModifier, end.center());
     QCOMPARE(box->selectedText(), u"beta"_s);
 
-    QTest::mousePress(box->viewport(), Qt::LeftButton, {}, box->cursorRect(0).center());
-    QTest::mouseMove(box->viewport(), box->cursorRect(23).center());
-    QTest::mouseRelease(box->viewport(), Qt::LeftButton, {}, box->cursorRect(23).center());
-    QCOMPARE(box->selectedText(), u"alpha beta gamma\r\nsecon"_s);
-
     QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, box->cursorRect(13).center());
     QCOMPARE(box->selectedText(), u"gamma"_s);
-    QCOMPARE(box->positionAt(QPointF(box->viewport()->width() - 2, box->viewport()->height() - 2)), box->text().size());
 }
 
 void TestMultiLineEdit::verticalMovesAndPaging()
@@ -464,16 +432,21 @@ void TestMultiLineEdit::inputMethodCommit()
     QCOMPARE(static_cast<QWidget *>(box)->inputMethodQuery(Qt::ImCursorPosition).toInt(), 3);
 }
 
-void TestMultiLineEdit::wrappingPaintsMoreRows()
+// The style sheet's colours, and a long line painted on more rows when wrapped.
+void TestMultiLineEdit::styleAndWrapping()
 {
-    box->setStyleSheet(u"background-color: rgb(255, 255, 255); color: rgb(0, 0, 0);"_s);
+    const QColor grey(212, 208, 200);
+    box->setStyleSheet(u"background-color: rgb(212, 208, 200); color: rgb(0, 0, 255);"_s);
     const QString longLine = u"texture_of_grass "_s.repeated(12);
     box->setText(longLine);
     box->setLineWrapMode(MultiLineEdit::WidgetWidth);
-    const int wrapped = inkedRows(viewportImage(*box), Qt::white);
+    const QImage wrappedImage = viewportImage(*box);
+    QCOMPARE(wrappedImage.pixelColor(wrappedImage.width() - 3, wrappedImage.height() - 3), grey);
+    QVERIFY(findColour(wrappedImage, QColor(0, 0, 255)));
+    const int wrapped = inkedRows(wrappedImage, grey);
     QCOMPARE(box->horizontalScrollBar()->maximum(), 0);
     box->setLineWrapMode(MultiLineEdit::NoWrap);
-    const int single = inkedRows(viewportImage(*box), Qt::white);
+    const int single = inkedRows(viewportImage(*box), grey);
     QVERIFY2(single > 0, "no text painted");
     QVERIFY2(wrapped > 2 * single, qPrintable(u"%1 rows wrapped, %2 not"_s.arg(wrapped).arg(single)));
     QVERIFY(box->horizontalScrollBar()->maximum() > 0);
@@ -507,21 +480,6 @@ void TestMultiLineEdit::wrappingPaintsMoreRows()
     QCOMPARE(box->cursorRect(box->cursorPosition()), end);
     QTest::keyClick(box, Qt::Key_Home);
     QCOMPARE(box->cursorPosition(), 0);
-}
-
-void TestMultiLineEdit::styleSheetColours()
-{
-    const QColor grey(212, 208, 200);
-    const QColor blue(0, 0, 255);
-    box->setStyleSheet(u"background-color: rgb(212, 208, 200); color: rgb(0, 0, 255);"_s);
-    box->setText(u"WWWWWWWWWW\r\nMMMMMMMMMM"_s);
-    const QImage image = viewportImage(*box);
-    QCOMPARE(image.pixelColor(image.width() - 3, image.height() - 3), grey);
-    int bluePixels = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            bluePixels += image.pixelColor(x, y) == blue;
-    QVERIFY2(bluePixels > 20, qPrintable(QString::number(bluePixels)));
 }
 
 void TestMultiLineEdit::hundredThousandLines()
