@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTest>
 
 namespace morvane::test {
@@ -22,6 +23,15 @@ inline void touch(const QString &path)
 {
     QFile f(path);
     QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
+}
+
+// The entries of a file or directory list, in its order.
+template <typename List> QStringList listEntries(const List &list)
+{
+    QStringList out;
+    for (int i = 0; i < list.listCount(); ++i)
+        out.append(list.list(i));
+    return out;
 }
 
 } // namespace morvane::test
