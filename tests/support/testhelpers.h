@@ -10,12 +10,17 @@
 namespace morvane::test {
 
 // The child of window called name, as a T; ends the test program when there is none.
-template <typename T> T *control(const QObject *window, const char *name)
+template <typename T = QWidget> T *control(const QObject *window, const QString &name)
 {
-    T *found = window->findChild<T *>(QString::fromLatin1(name));
+    T *found = window->findChild<T *>(name);
     if (!found)
-        qFatal("no control %s", name);
+        qFatal("no control %s", qPrintable(name));
     return found;
+}
+
+template <typename T = QWidget> T *control(const QObject *window, const char *name)
+{
+    return control<T>(window, QString::fromLatin1(name));
 }
 
 // Creates an empty file at path.
