@@ -45,13 +45,8 @@ class TestFrmAbout : public QObject {
     Q_OBJECT
 
 private slots:
-    void layoutInTwips_data();
-    void layoutInTwips();
-    void texts_data();
-    void texts();
+    void form();
     void fonts();
-    void colours_data();
-    void colours();
     void focusStaysOnOk();
     void keysPressOk_data();
     void keysPressOk();
@@ -63,48 +58,31 @@ private:
     void showFromMenu(app::FrmMain &window, const std::function<void(app::FrmAbout *)> &inspect);
 };
 
-void TestFrmAbout::layoutInTwips_data()
+// The form in twips, 15 to a pixel: a few controls, the etched line (a
+// 2-pixel white line under a grey one), the texts and colours.
+void TestFrmAbout::form()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QRect>("twips"); // left, top, width, height
-    QTest::newRow("txtMessage") << u"txtMessage"_s << QRect(120, 1440, 4695, 375);
-    QTest::newRow("Label3") << u"Label3"_s << QRect(2280, 1920, 2535, 615);
-    QTest::newRow("cmdOK") << u"cmdOK"_s << QRect(3480, 2760, 1260, 465);
-    // The etched line: a 2-pixel white line from (105, 2640) to (4800, 2640)
-    // under a grey one from (120, 2640).
-    QTest::newRow("Line1 white") << u"Line1_0"_s << QRect(105, 2640, 4800 - 105 + 15, 30);
-}
-
-void TestFrmAbout::layoutInTwips()
-{
-    QFETCH(QString, name);
-    QFETCH(QRect, twips);
     app::FrmAbout about;
+    const auto inTwips = [&](const char *name) {
+        const QRect r = about.findChild<QWidget *>(QString::fromLatin1(name))->geometry();
+        return QRect(r.x() * 15, r.y() * 15, r.width() * 15, r.height() * 15);
+    };
     QCOMPARE(about.size(), QSize(4980 / 15, 3300 / 15));
-    auto *control = about.findChild<QWidget *>(name);
-    QVERIFY(control);
-    QCOMPARE(control->geometry(),
-             QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
-}
+    QCOMPARE(inTwips("txtMessage"), QRect(120, 1440, 4695, 375));
+    QCOMPARE(inTwips("cmdOK"), QRect(3480, 2760, 1260, 465));
+    QCOMPARE(inTwips("Line1_0"), QRect(105, 2640, 4800 - 105 + 15, 30));
 
-void TestFrmAbout::texts_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("title") << u"lblTitle"_s << u"MVT"_s;
-    QTest::newRow("version from the project's version")
-        << u"lblVersion"_s << u"Version "_s + QStringLiteral(MORVANE_PROJECT_VERSION);
-    QTest::newRow("description") << u"lblDescription"_s
-                                 << u"Add new textures to QuilloEngine's cfg file(s) with ease."_s;
-}
-
-void TestFrmAbout::texts()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-    app::FrmAbout about;
     QCOMPARE(about.windowTitle(), u"About"_s);
-    QCOMPARE(about.findChild<QLabel *>(name)->text(), text);
+    const auto text = [&](const char *name) { return about.findChild<QLabel *>(QString::fromLatin1(name))->text(); };
+    QCOMPARE(text("lblTitle"), u"MVT"_s);
+    QCOMPARE(text("lblVersion"), u"Version "_s + QStringLiteral(MORVANE_PROJECT_VERSION));
+    QCOMPARE(text("lblDescription"), u"Add new textures to QuilloEngine's cfg file(s) with ease."_s);
+
+    for (const auto &[name, colour] : {std::pair{"Label3", QColor(128, 128, 128)}, std::pair{"txtMessage", QColor(0, 0, 255)}}) {
+        auto *control = about.findChild<QWidget *>(QString::fromLatin1(name));
+        control->ensurePolished();
+        QCOMPARE(control->palette().color(control->foregroundRole()), colour);
+    }
 }
 
 // Every control in Verdana 8.25, the title and the marquee bold.
@@ -118,24 +96,6 @@ void TestFrmAbout::fonts()
         QCOMPARE(control->font().pointSizeF(), 8.25);
         QCOMPARE(control->font().bold(), bold.contains(control->objectName()));
     }
-}
-
-void TestFrmAbout::colours_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QColor>("text");
-    QTest::newRow("Label3") << u"Label3"_s << QColor(128, 128, 128);
-    QTest::newRow("txtMessage") << u"txtMessage"_s << QColor(0, 0, 255);
-}
-
-void TestFrmAbout::colours()
-{
-    QFETCH(QString, name);
-    QFETCH(QColor, text);
-    app::FrmAbout about;
-    auto *control = about.findChild<QWidget *>(name);
-    control->ensurePolished();
-    QCOMPARE(control->palette().color(control->foregroundRole()), text);
 }
 
 void TestFrmAbout::focusStaysOnOk()
