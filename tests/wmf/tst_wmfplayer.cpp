@@ -72,17 +72,14 @@ class WmfPlayerTest : public QObject
     Q_OBJECT
 
 private slots:
-    void recognises_data();
     void recognises();
     void drawing_data();
     void drawing();
     void pictureSize_data();
     void pictureSize();
-    void refusesLargePictures_data();
     void refusesLargePictures();
     void bitmapDepths_data();
     void bitmapDepths();
-    void textCodes_data();
     void textCodes();
     void text();
     void textOpaqueBox();
@@ -90,30 +87,20 @@ private slots:
     void edgesAreSmoothed();
 };
 
-void WmfPlayerTest::recognises_data()
-{
-    QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<bool>("metafile");
-    QTest::newRow("placeable") << WmfBuilder::placeable(0, 0, 10, 10).build() << true;
-    QTest::newRow("standard") << WmfBuilder::standard().build() << true;
-    QTest::newRow("placeable key, damaged header") << QByteArray::fromHex("d7cdc69a0000") << true;
-    QByteArray version1 = WmfBuilder::standard().build();
-    version1[5] = 0x01;
-    QTest::newRow("standard, version 1") << version1 << true;
-    QByteArray wrongType = WmfBuilder::standard().build();
-    wrongType[0] = 3;
-    QTest::newRow("standard, unknown type") << wrongType << false;
-    QTest::newRow("text") << QByteArray("This directory contains the sources for the examples.\r\n") << false;
-    QTest::newRow("empty") << QByteArray() << false;
-}
-
+// Known by either header; anything else is refused with the same message.
 void WmfPlayerTest::recognises()
 {
-    QFETCH(QByteArray, data);
-    QFETCH(bool, metafile);
-    QCOMPARE(isWmf(data), metafile);
-    if (!metafile)
+    QByteArray version1 = WmfBuilder::standard().build();
+    version1[5] = 0x01;
+    QByteArray wrongType = WmfBuilder::standard().build();
+    wrongType[0] = 3;
+    for (const QByteArray &data : {WmfBuilder::placeable(0, 0, 10, 10).build(), WmfBuilder::standard().build(),
+                                   QByteArray::fromHex("d7cdc69a0000"), version1})
+        QVERIFY(isWmf(data));
+    for (const QByteArray &data : {wrongType, QByteArray("This directory contains the sources.\r\n"), QByteArray()}) {
+        QVERIFY(!isWmf(data));
         QCOMPARE(renderWmf(data).error, QStringLiteral("not a Windows metafile"));
+    }
 }
 
 // One case for each family of records, drawn on white.
@@ -265,33 +252,23 @@ void WmfPlayerTest::pictureSize()
     QCOMPARE(result.image.size(), size);
 }
 
-void WmfPlayerTest::refusesLargePictures_data()
-{
-    QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<int>("maxSide");
-    QTest::addColumn<qint64>("maxBytes");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("60000 pixels a side") << WmfBuilder::placeable(0, 0, 30000, 30000, 48).build() << 16384 << (qint64(1) << 30)
-                                         << QStringLiteral("image too large (60000 x 60000)");
-    QTest::newRow("over the byte limit") << WmfBuilder::placeable(0, 0, 20, 20).build() << 100 << qint64(1000)
-                                         << QStringLiteral("image too large (20 x 20)");
-    QTest::newRow("measured box too large")
-        << WmfBuilder::standard().nullPen().select(0).rectangle(-30000, -30000, 30000, 30000).build() << 16384
-        << (qint64(1) << 30) << QStringLiteral("image too large (60000 x 60000)");
-}
-
+// Over the side or byte limit, whether the header gives the size or the
+// drawing is measured.
 void WmfPlayerTest::refusesLargePictures()
 {
-    QFETCH(QByteArray, data);
-    QFETCH(int, maxSide);
-    QFETCH(qint64, maxBytes);
-    QFETCH(QString, error);
-    RenderLimits limits;
-    limits.maxSide = maxSide;
-    limits.maxBytes = maxBytes;
-    const auto result = renderWmf(data, limits);
-    QCOMPARE(result.error, error);
-    QVERIFY(result.image.isNull());
+    const auto error = [](const QByteArray &data, int maxSide, qint64 maxBytes) {
+        RenderLimits limits;
+        limits.maxSide = maxSide;
+        limits.maxBytes = maxBytes;
+        const auto result = renderWmf(data, limits);
+        return result.image.isNull() ? result.error : QString();
+    };
+    QCOMPARE(error(WmfBuilder::placeable(0, 0, 30000, 30000, 48).build(), 16384, qint64(1) << 30),
+             QStringLiteral("image too large (60000 x 60000)"));
+    QCOMPARE(error(WmfBuilder::placeable(0, 0, 20, 20).build(), 100, 1000), QStringLiteral("image too large (20 x 20)"));
+    QCOMPARE(error(WmfBuilder::standard().nullPen().select(0).rectangle(-30000, -30000, 30000, 30000).build(), 16384,
+                   qint64(1) << 30),
+             QStringLiteral("image too large (60000 x 60000)"));
 }
 
 void WmfPlayerTest::bitmapDepths_data()
@@ -316,22 +293,13 @@ void WmfPlayerTest::bitmapDepths()
             QCOMPARE(result.image.pixel(x, y), pixels[y * width + x]);
 }
 
-void WmfPlayerTest::textCodes_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("symbolFont");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("Western euro and quotes") << QByteArray("A\x80\x93\x94") << false << QStringLiteral(u"A\u20AC\u201C\u201D");
-    QTest::newRow("symbol Greek") << QByteArray("abgDW") << true << QStringLiteral(u"\u03B1\u03B2\u03B3\u0394\u03A9");
-    QTest::newRow("symbol operators") << QByteArray("\xB4\xB9\xA3\xD6") << true << QStringLiteral(u"\u00D7\u2260\u2264\u221A");
-}
-
+// Western text in Windows-1252, the Symbol font's letters as Greek and operators.
 void WmfPlayerTest::textCodes()
 {
-    QFETCH(QByteArray, bytes);
-    QFETCH(bool, symbolFont);
-    QFETCH(QString, text);
-    QCOMPARE(morvane::wmf::decodeText(bytes, symbolFont), text);
+    using morvane::wmf::decodeText;
+    QCOMPARE(decodeText("A\x80\x93\x94", false), QStringLiteral(u"A\u20AC\u201C\u201D"));
+    QCOMPARE(decodeText("abgDW", true), QStringLiteral(u"\u03B1\u03B2\u03B3\u0394\u03A9"));
+    QCOMPARE(decodeText("\xB4\xB9\xA3\xD6", true), QStringLiteral(u"\u00D7\u2260\u2264\u221A"));
 }
 
 void WmfPlayerTest::text()
