@@ -22,19 +22,10 @@ namespace {
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
+constexpr bool kSanitized = __has_feature(address_sanitizer);
 #else
 constexpr bool kSanitized = false;
 #endif
-#else
-constexpr bool kSanitized = false;
-#endif
-
-QString dataDir()
-{
-    return QStringLiteral(MORVANE_CODECS_DATA);
-}
 
 QString picturePath(const QString &name)
 {
@@ -342,7 +333,7 @@ void PictureLoadTest::everyPrefixLoadsOrFails()
 // bounded memory; files named for a limit or a cut fail with that reason.
 void PictureLoadTest::malformedFilesFailCleanly()
 {
-    const QDir dir(dataDir());
+    const QDir dir(QStringLiteral(MORVANE_CODECS_DATA));
     const QStringList names = dir.entryList(QDir::Files);
     QVERIFY(names.size() > 50);
     rusage before {};

@@ -13,7 +13,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
-#include <QWheelEvent>
 
 using namespace morvane::ui;
 using namespace Qt::StringLiterals;
@@ -409,12 +408,6 @@ void TestMultiLineEdit::verticalMovesAndPaging()
     QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(box->selectedText(), box->text());
     QCOMPARE(bar->value(), 0);
-
-    const QPointF inside(10, 10);
-    QWheelEvent wheel(inside, box->viewport()->mapToGlobal(inside), QPoint(), QPoint(0, -120), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(box->viewport(), &wheel);
-    QCOMPARE(bar->value(), QApplication::wheelScrollLines());
 }
 
 void TestMultiLineEdit::inputMethodCommit()
