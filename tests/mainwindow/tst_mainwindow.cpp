@@ -77,11 +77,8 @@ void TestMainWindow::startState()
     QCOMPARE(control<QLineEdit>("txtMaska")->text(), u"*.jpg"_s);
     QCOMPARE(control<ui::FileList>("File1")->path(), QDir::toNativeSeparators(QDir::currentPath()));
     QCOMPARE(control<ui::DirList>("Dir1")->path(), QDir::toNativeSeparators(QDir::currentPath()));
-    for (const char *hidden : {"txtMaska", "chkMp3", "chkDirektorije", "chkDatoteke", "chkMakni_ekstenziju"})
-        QVERIFY2(!control<QWidget>(hidden)->isVisible(), hidden);
     QVERIFY(control<QCheckBox>("chkDatoteke")->isChecked());
     QVERIFY(!control<QCheckBox>("chkCopyToClip")->isChecked());
-    QCOMPARE(window->centralWidget()->size(), QSize(537, 402));
 }
 
 void TestMainWindow::enterPressesApply_data()
