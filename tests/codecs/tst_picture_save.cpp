@@ -69,7 +69,6 @@ private slots:
     void refusedSaves_data();
     void refusedSaves();
     void replacesOnlyTheDestination();
-    void replacementKeepsPermissionsNotLinks();
     void failedWriteKeepsOldFile();
 
 private:
@@ -287,7 +286,6 @@ void PictureSaveTest::refusedSaves_data()
     QTest::addColumn<QString>("expected");
 
     const QImage picture = fixtures::randomPixels(8, 8, 3);
-    QTest::newRow("unknown ending") << u"a.xyz"_s << picture << u"cannot write files ending in .xyz"_s;
     QTest::newRow("ending case kept") << u"a.Sele"_s << picture << u"cannot write files ending in .Sele"_s;
     QTest::newRow("no ending") << u"stoneSele"_s << picture << u"cannot write files without an extension"_s;
     QTest::newRow("null picture") << u"a.png"_s << QImage() << u"there is no picture to save"_s;
@@ -318,7 +316,9 @@ void PictureSaveTest::refusedSaves()
     QVERIFY(fileNames(dir.filePath(u"taken.png"_s)).isEmpty());
 }
 
-// Saving over a file replaces it and touches no other file.
+// Saving over a file replaces it, touches no other file, and keeps the old
+// file's permissions; a link at the destination is replaced by the file, and
+// the file it pointed to is left alone.
 void PictureSaveTest::replacesOnlyTheDestination()
 {
     QTemporaryDir dir;
@@ -330,6 +330,8 @@ void PictureSaveTest::replacesOnlyTheDestination()
     QVERIFY(savePicture(picture, source, &error));
     QVERIFY(fixtures::writeFile(other, "not really a JPEG"));
     QVERIFY(fixtures::writeFile(destination, "an old file"));
+    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    QVERIFY(QFile::setPermissions(destination, ownerOnly));
     const QByteArray sourceBytes = fixtures::readFile(source);
 
     QVERIFY2(savePicture(loadPicture(source, &error), destination, &error), qPrintable(error));
@@ -337,32 +339,16 @@ void PictureSaveTest::replacesOnlyTheDestination()
     QCOMPARE(fixtures::readFile(source), sourceBytes);
     QCOMPARE(fixtures::readFile(other), QByteArray("not really a JPEG"));
     QCOMPARE(loadPicture(destination, &error).size(), picture.size());
+    QCOMPARE(QFile::permissions(destination) & 0x7077, ownerOnly); // owner, group, others
 
     // Saving a picture over its own source is allowed: it was read whole first.
     QVERIFY(savePicture(loadPicture(source, &error), source, &error));
     QCOMPARE(fixtures::readFile(source), sourceBytes);
-}
 
-// A replaced file keeps its permissions; a link at the destination is
-// replaced by the file, and the file it pointed to is left alone.
-void PictureSaveTest::replacementKeepsPermissionsNotLinks()
-{
-    QTemporaryDir dir;
-    const QString kept = dir.filePath(u"kept.bmp"_s);
-    QVERIFY(fixtures::writeFile(kept, "old"));
-    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
-    QVERIFY(QFile::setPermissions(kept, ownerOnly));
-    const QImage picture = fixtures::randomPixels(5, 5, 6);
-    QString error;
-    QVERIFY2(savePicture(picture, kept, &error), qPrintable(error));
-    QCOMPARE(QFile::permissions(kept) & 0x7077, ownerOnly); // owner, group, others
-
-    const QString target = dir.filePath(u"target.png"_s);
     const QString link = dir.filePath(u"link.png"_s);
-    QVERIFY(fixtures::writeFile(target, "someone else's file"));
-    QVERIFY(QFile::link(target, link));
+    QVERIFY(QFile::link(other, link));
     QVERIFY2(savePicture(picture, link, &error), qPrintable(error));
-    QCOMPARE(fixtures::readFile(target), QByteArray("someone else's file"));
+    QCOMPARE(fixtures::readFile(other), QByteArray("not really a JPEG"));
     QVERIFY(!QFileInfo(link).isSymLink());
     QVERIFY(fixtures::samePixels(loadPicture(link, &error), picture));
 }

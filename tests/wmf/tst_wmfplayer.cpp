@@ -161,8 +161,6 @@ void WmfPlayerTest::drawing_data()
     addRow("region placeholder takes a slot",
            canvas().add(0x06FF, words({0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0})).brush(0, Red).select(1).select(0).rectangle(10, 10, 90, 90),
            {{p(50, 50), Red}});
-    addRow("deleted slot selects nothing",
-           canvas().brush(0, Red).select(0).brush(0, Blue).remove(1).select(1).rectangle(10, 10, 90, 90), {{p(50, 50), Red}});
     addRow("slot out of range selects nothing",
            redBrush(canvas()).select(0xFFFF).select(40).remove(0xFFFF).rectangle(10, 10, 90, 90), {{p(50, 50), Red}});
     addRow("deleting the selected brush keeps it", redBrush(canvas()).remove(0).rectangle(10, 10, 90, 90), {{p(50, 50), Red}});
