@@ -21,6 +21,18 @@ QImage testPicture(int seed)
     return fixtures::randomPixels(40, 30, quint32(seed));
 }
 
+// Saves count test pictures in folder, named "<prefix>00.png" on; their names.
+QStringList writePictures(const QString &folder, const QString &prefix, int count)
+{
+    QStringList names;
+    for (int i = 0; i < count; ++i) {
+        names.append(prefix + u"%1.png"_s.arg(i, 2, 10, QChar(u'0')));
+        if (!testPicture(i).save(folder + u'/' + names.last()))
+            qFatal("cannot save %s", qPrintable(names.last()));
+    }
+    return names;
+}
+
 QImage pixelsOf(const QString &path)
 {
     return QImage(path).convertToFormat(QImage::Format_RGB32);
@@ -190,15 +202,10 @@ void TestConversion::convertsFolder()
 void TestConversion::parallelMatchesSerial()
 {
     QTemporaryDir serialDir, parallelDir;
-    QStringList entries;
-    for (int i = 0; i < 12; ++i)
-        entries.append(u"p%1.png"_s.arg(i, 2, 10, QChar(u'0')));
-    entries.append(u"broken.png"_s);
-    for (const QTemporaryDir *dir : {&serialDir, &parallelDir}) {
-        for (int i = 0; i < 12; ++i)
-            QVERIFY(testPicture(i).save(dir->filePath(entries[i])));
+    QStringList entries = writePictures(serialDir.path(), u"p"_s, 12) + QStringList{u"broken.png"_s};
+    writePictures(parallelDir.path(), u"p"_s, 12);
+    for (const QTemporaryDir *dir : {&serialDir, &parallelDir})
         QVERIFY(fixtures::writeFile(dir->filePath(u"broken.png"_s), QByteArray()));
-    }
 
     ConversionOptions options;
     options.threads = 1;
@@ -256,11 +263,7 @@ void TestConversion::cancel()
 {
     for (const int threads : {1, 2}) {
         QTemporaryDir dir;
-        QStringList entries;
-        for (int i = 0; i < 8; ++i) {
-            entries.append(u"c%1.png"_s.arg(i));
-            QVERIFY(testPicture(i).save(dir.filePath(entries.last())));
-        }
+        const QStringList entries = writePictures(dir.path(), u"c"_s, 8);
         std::atomic<bool> cancel{false};
         ConversionOptions options;
         options.threads = threads;
@@ -297,11 +300,7 @@ void TestConversion::progress()
 {
     QFETCH(int, threads);
     QTemporaryDir dir;
-    QStringList entries;
-    for (int i = 0; i < 9; ++i) {
-        entries.append(u"g%1.png"_s.arg(i));
-        QVERIFY(testPicture(i).save(dir.filePath(entries.last())));
-    }
+    const QStringList entries = writePictures(dir.path(), u"g"_s, 9);
     QList<int> counts;
     QStringList seen;
     std::atomic<int> inside{0};
