@@ -54,20 +54,6 @@ private:
         QTest::keyRelease(handle, Qt::Key_Alt, Qt::NoModifier);
     }
 
-    // Presses Esc in the next modal window that shows, and notes whether it was About.
-    void closeModalWhenShown(bool *wasAbout)
-    {
-        auto *poll = new QTimer(this);
-        connect(poll, &QTimer::timeout, this, [poll, wasAbout] {
-            if (QWidget *modal = QApplication::activeModalWidget()) {
-                *wasAbout = qobject_cast<app::FrmAbout *>(modal) != nullptr;
-                QTest::keyClick(modal, Qt::Key_Escape);
-                poll->deleteLater();
-            }
-        });
-        poll->start(10);
-    }
-
     test::RecordingMessageBoxes messages;
     test::RecordingClipboard clipboard;
     std::unique_ptr<app::FrmMain> window;
@@ -218,7 +204,10 @@ void TestAccessibility::menusWithKeysOnly()
     press(Qt::Key_Right);
     QCOMPARE(bar->activeAction(), control<QAction>(u"mnuAbout"_s));
     bool aboutOpened = false;
-    closeModalWhenShown(&aboutOpened);
+    test::whenModalShows(this, [&aboutOpened](QWidget *modal) {
+        aboutOpened = qobject_cast<app::FrmAbout *>(modal) != nullptr;
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
     press(Qt::Key_Return); // returns once About has been closed
     QVERIFY(aboutOpened);
     QVERIFY(QApplication::activeModalWidget() == nullptr);

@@ -1,11 +1,15 @@
 // Small helpers the window tests share.
 #pragma once
 
+#include <QApplication>
 #include <QFile>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTest>
+#include <QTimer>
+
+#include <functional>
 
 namespace morvane::test {
 
@@ -21,6 +25,20 @@ template <typename T = QWidget> T *control(const QObject *window, const QString 
 template <typename T = QWidget> T *control(const QObject *window, const char *name)
 {
     return control<T>(window, QString::fromLatin1(name));
+}
+
+// Runs act, once, on the next modal window to show, from within its event loop.
+inline void whenModalShows(QObject *context, const std::function<void(QWidget *)> &act)
+{
+    auto *poll = new QTimer(context);
+    QObject::connect(poll, &QTimer::timeout, context, [poll, act] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            poll->stop();
+            poll->deleteLater();
+            act(modal);
+        }
+    });
+    poll->start(10);
 }
 
 // Creates an empty file at path.
