@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 #include <sys/resource.h>
 
