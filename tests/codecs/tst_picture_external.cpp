@@ -1,7 +1,7 @@
 // Our writers' files opened by independent tools: ImageMagick and
 // GraphicsMagick must name the format and size, and decode the same pixels.
 #include "convert/picture.h"
-#include "fixtures.h"
+#include "support/fixtures.h"
 
 #include <QFileInfo>
 #include <QProcess>

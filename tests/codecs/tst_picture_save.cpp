@@ -1,7 +1,7 @@
 // Saving pictures: format by extension, round trips, flattening onto white,
 // GIF transparency, JPEG settings, errors, and atomic replacement.
 #include "convert/picture.h"
-#include "fixtures.h"
+#include "support/fixtures.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -15,49 +15,39 @@ using morvane::convert::decodePicture;
 using morvane::convert::loadPicture;
 using morvane::convert::pictureExtension;
 using morvane::convert::savePicture;
+using fixtures::fileNames;
 
 namespace {
 
-// The sampling factors of each component in a JPEG's frame header, as
-// "11 11 11" for full-resolution chroma; empty when there is no frame header.
-QString jpegSampling(const QByteArray &jpeg, char *frameMarker)
+// The body of the first segment before the scan whose marker is one of
+// markers; empty when there is none.
+QByteArray jpegSegment(const QByteArray &jpeg, std::initializer_list<uchar> markers, uchar *found = nullptr)
 {
-    qsizetype pos = 2;
-    while (pos + 4 <= jpeg.size() && uchar(jpeg[pos]) == 0xff) {
+    for (qsizetype pos = 2; pos + 4 <= jpeg.size() && uchar(jpeg[pos]) == 0xff;) {
         const uchar marker = uchar(jpeg[pos + 1]);
         const int length = uchar(jpeg[pos + 2]) << 8 | uchar(jpeg[pos + 3]);
-        if (marker >= 0xc0 && marker <= 0xc2 && pos + 2 + length <= jpeg.size()) {
-            *frameMarker = char(marker);
-            const int components = uchar(jpeg[pos + 9]);
-            QStringList factors;
-            for (int i = 0; i < components; ++i)
-                factors << QString::number(uchar(jpeg[pos + 11 + 3 * i]), 16);
-            return factors.join(u' ');
+        if (marker == 0xda)
+            break;
+        if (std::find(markers.begin(), markers.end(), marker) != markers.end()) {
+            if (found)
+                *found = marker;
+            return jpeg.mid(pos + 4, length - 2);
         }
         pos += 2 + length;
     }
     return {};
 }
 
-// The code-length counts of the JPEG's first luminance DC Huffman table.
-QByteArray dcLuminanceCounts(const QByteArray &jpeg)
+// The sampling factors of each component in a JPEG's frame header, as
+// "11 11 11" for full-resolution chroma.
+QString jpegSampling(const QByteArray &jpeg, uchar *frameMarker)
 {
-    qsizetype pos = 2;
-    while (pos + 4 <= jpeg.size() && uchar(jpeg[pos]) == 0xff) {
-        const uchar marker = uchar(jpeg[pos + 1]);
-        const int length = uchar(jpeg[pos + 2]) << 8 | uchar(jpeg[pos + 3]);
-        if (marker == 0xc4 && pos + 4 + 17 <= jpeg.size() && jpeg[pos + 4] == 0)
-            return jpeg.mid(pos + 5, 16);
-        if (marker == 0xda)
-            break;
-        pos += 2 + length;
-    }
-    return {};
-}
-
-QStringList listing(const QString &dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    const QByteArray frame = jpegSegment(jpeg, {0xc0, 0xc1, 0xc2}, frameMarker);
+    QStringList factors;
+    const int components = frame.size() > 5 ? uchar(frame[5]) : 0;
+    for (int i = 0; i < components && 7 + 3 * i < frame.size(); ++i)
+        factors << QString::number(uchar(frame[7 + 3 * i]), 16);
+    return factors.join(u' ');
 }
 
 } // namespace
@@ -66,7 +56,6 @@ class PictureSaveTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void extensionOfPath_data();
     void extensionOfPath();
     void formatByExtension_data();
     void formatByExtension();
@@ -80,33 +69,19 @@ private slots:
     void refusedSaves_data();
     void refusedSaves();
     void replacesOnlyTheDestination();
-    void replacementKeepsPermissionsNotLinks();
     void failedWriteKeepsOldFile();
 
 private:
     QTemporaryDir m_dir;
 };
 
-void PictureSaveTest::extensionOfPath_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("extension");
-
-    QTest::newRow("plain") << u"/t/stone.jpg"_s << u"jpg"_s;
-    QTest::newRow("case kept") << u"/t/stone.JPeG"_s << u"JPeG"_s;
-    QTest::newRow("two dots") << u"/t/stone..bmp"_s << u"bmp"_s;
-    QTest::newRow("suffix alone") << u"/t/.bmp"_s << u"bmp"_s;
-    QTest::newRow("none") << u"/t/stoneSele"_s << QString();
-    QTest::newRow("dot in folder only") << u"/t.d/stone"_s << QString();
-    QTest::newRow("trailing dot") << u"/t/stone."_s << QString();
-    QTest::newRow("doubled separator") << u"/t//stone.gif"_s << u"gif"_s;
-}
-
+// After the last dot of the name alone, its case kept (the rest is
+// checked through the saves below).
 void PictureSaveTest::extensionOfPath()
 {
-    QFETCH(QString, path);
-    QFETCH(QString, extension);
-    QCOMPARE(pictureExtension(path), extension);
+    QCOMPARE(pictureExtension(u"/t/stone..JPeG"_s), u"JPeG"_s);
+    QCOMPARE(pictureExtension(u"/t.d/stone"_s), QString());
+    QCOMPARE(pictureExtension(u"/t/stone."_s), QString());
 }
 
 // The bytes written are in the format the extension names, whatever its case.
@@ -116,14 +91,10 @@ void PictureSaveTest::formatByExtension_data()
     QTest::addColumn<QByteArray>("signature");
 
     QTest::newRow("bmp") << u"a.bmp"_s << QByteArray("BM");
-    QTest::newRow("BMP") << u"b.BMP"_s << QByteArray("BM");
     QTest::newRow("gif") << u"c.gif"_s << QByteArray("GIF8");
-    QTest::newRow("Gif") << u"d.Gif"_s << QByteArray("GIF8");
-    QTest::newRow("jpg") << u"e.jpg"_s << QByteArray("\xff\xd8\xff");
     QTest::newRow("jpe") << u"f.jpe"_s << QByteArray("\xff\xd8\xff");
     QTest::newRow("JPEG") << u"g.JPEG"_s << QByteArray("\xff\xd8\xff");
     QTest::newRow("png") << u"h.png"_s << QByteArray("\x89PNG");
-    QTest::newRow("tif") << u"i.tif"_s << QByteArray("II*");
     QTest::newRow("TIFF") << u"j.TIFF"_s << QByteArray("II*");
     QTest::newRow("webp") << u"k.webp"_s << QByteArray("RIFF");
     QTest::newRow("suffix alone") << u".bmp"_s << QByteArray("BM");
@@ -155,17 +126,13 @@ void PictureSaveTest::exactRoundTrips_data()
     for (int y = 0; y < translucent.height(); ++y)
         for (int x = 0; x < translucent.width(); ++x)
             translucent.setPixel(x, y, (translucent.pixel(x, y) & 0xffffff) | uint((x * 7 + y) % 256) << 24);
-    QImage gray(29, 11, QImage::Format_Grayscale8);
-    for (int y = 0; y < gray.height(); ++y)
-        for (int x = 0; x < gray.width(); ++x)
-            gray.scanLine(y)[x] = uchar(x * 9 + y * 3);
+    const QImage gray = fixtures::randomPixels(29, 11, 3).convertToFormat(QImage::Format_Grayscale8);
 
     QTest::newRow("bmp") << u"bmp"_s << opaque;
     QTest::newRow("png") << u"png"_s << opaque;
     QTest::newRow("tif") << u"tif"_s << opaque;
     QTest::newRow("png with alpha") << u"png"_s << translucent;
     QTest::newRow("bmp from grayscale") << u"bmp"_s << gray;
-    QTest::newRow("png from grayscale") << u"png"_s << gray;
 }
 
 void PictureSaveTest::exactRoundTrips()
@@ -189,16 +156,16 @@ void PictureSaveTest::jpegQualityAndSampling()
     QString error;
     QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
     const QByteArray bytes = fixtures::readFile(path);
-    char frame = 0;
+    uchar frame = 0;
     QCOMPARE(jpegSampling(bytes, &frame), u"11 11 11"_s);
-    QCOMPARE(uchar(frame), uchar(0xc0));
+    QCOMPARE(frame, uchar(0xc0));
     const double quality = fixtures::psnr(loadPicture(path, &error), picture);
     QVERIFY2(quality >= 38.0, qPrintable(QString::number(quality)));
     // Optimised Huffman tables are the picture's own, not the standard ones.
     const QByteArray standard("\0\1\5\1\1\1\1\1\1\0\0\0\0\0\0\0", 16);
-    const QByteArray counts = dcLuminanceCounts(bytes);
-    QCOMPARE(counts.size(), 16);
-    QVERIFY(counts != standard);
+    const QByteArray table = jpegSegment(bytes, {0xc4});
+    QCOMPARE(table.left(1), QByteArray(1, '\0')); // luminance DC first
+    QVERIFY(table.mid(1, 16) != standard);
 
     // A gray picture gives a one-component JPEG that loads back gray.
     const QImage gray = picture.convertToFormat(QImage::Format_Grayscale8);
@@ -233,28 +200,21 @@ void PictureSaveTest::gifQuality()
 void PictureSaveTest::gifTransparency()
 {
     const int alphas[] = {0, 1, 64, 127, 128, 129, 200, 255};
-    QImage picture(8 * 4, 4, QImage::Format_ARGB32);
+    QImage picture(8, 4, QImage::Format_ARGB32);
     for (int i = 0; i < 8; ++i)
-        for (int x = 0; x < 4; ++x)
-            for (int y = 0; y < 4; ++y)
-                picture.setPixel(i * 4 + x, y, qRgba(200, 40 + 20 * i, 30, alphas[i]));
+        for (int y = 0; y < 4; ++y)
+            picture.setPixel(i, y, qRgba(200, 40 + 20 * i, 30, alphas[i]));
     const QString path = m_dir.filePath(u"clear.gif"_s);
     QString error;
     QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
     QVERIFY(fixtures::readFile(path).startsWith("GIF89a"));
     const QImage loaded = loadPicture(path, &error).convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(loaded.size(), picture.size());
-    for (int x = 0; x < picture.width(); ++x) {
-        for (int y = 0; y < picture.height(); ++y) {
-            const QRgb want = picture.pixel(x, y);
-            const QRgb got = loaded.pixel(x, y);
-            if (qAlpha(want) < 128) {
-                QCOMPARE(qAlpha(got), 0);
-            } else {
-                QCOMPARE(qAlpha(got), 255);
-                QCOMPARE(got & 0xffffff, want & 0xffffff);
-            }
-        }
+    for (int i = 0; i < 8; ++i) {
+        const QRgb got = loaded.pixel(i, 2);
+        QCOMPARE(qAlpha(got), alphas[i] < 128 ? 0 : 255);
+        if (alphas[i] >= 128)
+            QCOMPARE(got & 0xffffff, picture.pixel(i, 2) & 0xffffff);
     }
 
     // A picture with nothing opaque left is one transparent colour.
@@ -263,7 +223,7 @@ void PictureSaveTest::gifTransparency()
     const QImage clear = loadPicture(path, &error).convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(clear.size(), picture.size());
     QCOMPARE(clear.pixel(0, 0), 0u);
-    QCOMPARE(clear.pixel(31, 3), 0u);
+    QCOMPARE(clear.pixel(7, 3), 0u);
 }
 
 // Formats without transparency composite onto white, never black.
@@ -326,7 +286,6 @@ void PictureSaveTest::refusedSaves_data()
     QTest::addColumn<QString>("expected");
 
     const QImage picture = fixtures::randomPixels(8, 8, 3);
-    QTest::newRow("unknown ending") << u"a.xyz"_s << picture << u"cannot write files ending in .xyz"_s;
     QTest::newRow("ending case kept") << u"a.Sele"_s << picture << u"cannot write files ending in .Sele"_s;
     QTest::newRow("no ending") << u"stoneSele"_s << picture << u"cannot write files without an extension"_s;
     QTest::newRow("null picture") << u"a.png"_s << QImage() << u"there is no picture to save"_s;
@@ -349,15 +308,17 @@ void PictureSaveTest::refusedSaves()
 
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir(u"taken.png"_s));
-    const QStringList before = listing(dir.path());
+    const QStringList before = fileNames(dir.path());
     QString error;
     QVERIFY(!savePicture(picture, dir.filePath(name), &error));
     QCOMPARE(error, expected);
-    QCOMPARE(listing(dir.path()), before);
-    QVERIFY(listing(dir.filePath(u"taken.png"_s)).isEmpty());
+    QCOMPARE(fileNames(dir.path()), before);
+    QVERIFY(fileNames(dir.filePath(u"taken.png"_s)).isEmpty());
 }
 
-// Saving over a file replaces it and touches no other file.
+// Saving over a file replaces it, touches no other file, and keeps the old
+// file's permissions; a link at the destination is replaced by the file, and
+// the file it pointed to is left alone.
 void PictureSaveTest::replacesOnlyTheDestination()
 {
     QTemporaryDir dir;
@@ -369,39 +330,25 @@ void PictureSaveTest::replacesOnlyTheDestination()
     QVERIFY(savePicture(picture, source, &error));
     QVERIFY(fixtures::writeFile(other, "not really a JPEG"));
     QVERIFY(fixtures::writeFile(destination, "an old file"));
+    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    QVERIFY(QFile::setPermissions(destination, ownerOnly));
     const QByteArray sourceBytes = fixtures::readFile(source);
 
     QVERIFY2(savePicture(loadPicture(source, &error), destination, &error), qPrintable(error));
-    QCOMPARE(listing(dir.path()), QStringList({u"stone.bmp"_s, u"stone.gif"_s, u"stone.jpg"_s}));
+    QCOMPARE(fileNames(dir.path()), QStringList({u"stone.bmp"_s, u"stone.gif"_s, u"stone.jpg"_s}));
     QCOMPARE(fixtures::readFile(source), sourceBytes);
     QCOMPARE(fixtures::readFile(other), QByteArray("not really a JPEG"));
     QCOMPARE(loadPicture(destination, &error).size(), picture.size());
+    QCOMPARE(QFile::permissions(destination) & 0x7077, ownerOnly); // owner, group, others
 
     // Saving a picture over its own source is allowed: it was read whole first.
     QVERIFY(savePicture(loadPicture(source, &error), source, &error));
     QCOMPARE(fixtures::readFile(source), sourceBytes);
-}
 
-// A replaced file keeps its permissions; a link at the destination is
-// replaced by the file, and the file it pointed to is left alone.
-void PictureSaveTest::replacementKeepsPermissionsNotLinks()
-{
-    QTemporaryDir dir;
-    const QString kept = dir.filePath(u"kept.bmp"_s);
-    QVERIFY(fixtures::writeFile(kept, "old"));
-    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
-    QVERIFY(QFile::setPermissions(kept, ownerOnly));
-    const QImage picture = fixtures::randomPixels(5, 5, 6);
-    QString error;
-    QVERIFY2(savePicture(picture, kept, &error), qPrintable(error));
-    QCOMPARE(QFile::permissions(kept) & 0x7077, ownerOnly); // owner, group, others
-
-    const QString target = dir.filePath(u"target.png"_s);
     const QString link = dir.filePath(u"link.png"_s);
-    QVERIFY(fixtures::writeFile(target, "someone else's file"));
-    QVERIFY(QFile::link(target, link));
+    QVERIFY(QFile::link(other, link));
     QVERIFY2(savePicture(picture, link, &error), qPrintable(error));
-    QCOMPARE(fixtures::readFile(target), QByteArray("someone else's file"));
+    QCOMPARE(fixtures::readFile(other), QByteArray("not really a JPEG"));
     QVERIFY(!QFileInfo(link).isSymLink());
     QVERIFY(fixtures::samePixels(loadPicture(link, &error), picture));
 }
@@ -429,7 +376,7 @@ void PictureSaveTest::failedWriteKeepsOldFile()
     QVERIFY(!written);
     QVERIFY2(error.startsWith(u"cannot write the file"), qPrintable(error));
     QCOMPARE(fixtures::readFile(destination), old);
-    QCOMPARE(listing(dir.path()), QStringList({u"big.bmp"_s}));
+    QCOMPARE(fileNames(dir.path()), QStringList({u"big.bmp"_s}));
 }
 
 QTEST_GUILESS_MAIN(PictureSaveTest)

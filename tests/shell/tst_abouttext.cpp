@@ -10,35 +10,18 @@ class TestAboutText : public QObject {
     Q_OBJECT
 
 private slots:
-    void versionText_data();
     void versionText();
     void creditsAreOneLineOf96();
     void marqueeStartsWith70Blanks();
-    void rotateLeft_data();
     void rotateLeft();
     void marqueeComesBackAfterFullCycle_data();
     void marqueeComesBackAfterFullCycle();
 };
 
-void TestAboutText::versionText_data()
-{
-    QTest::addColumn<int>("major");
-    QTest::addColumn<int>("minor");
-    QTest::addColumn<int>("revision");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("program's own") << 1 << 0 << 4 << u"Version 1.0.4"_s;
-    QTest::newRow("all zero") << 0 << 0 << 0 << u"Version 0.0.0"_s;
-    QTest::newRow("several digits, no padding") << 12 << 5 << 107 << u"Version 12.5.107"_s;
-    QTest::newRow("tens keep their zero") << 10 << 20 << 30 << u"Version 10.20.30"_s;
-}
-
 void TestAboutText::versionText()
 {
-    QFETCH(int, major);
-    QFETCH(int, minor);
-    QFETCH(int, revision);
-    QFETCH(QString, expected);
-    QCOMPARE(morvane::app::versionText(major, minor, revision), expected);
+    QCOMPARE(morvane::app::versionText(1, 0, 4), u"Version 1.0.4"_s);
+    QCOMPARE(morvane::app::versionText(12, 5, 107), u"Version 12.5.107"_s); // no padding
 }
 
 void TestAboutText::creditsAreOneLineOf96()
@@ -56,22 +39,12 @@ void TestAboutText::marqueeStartsWith70Blanks()
     QCOMPARE(marqueeText(QString()), QString(70, u' '));
 }
 
-void TestAboutText::rotateLeft_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("empty stays empty") << QString() << QString();
-    QTest::newRow("one character") << u"x"_s << u"x"_s;
-    QTest::newRow("first goes last") << u"abcd"_s << u"bcda"_s;
-    QTest::newRow("leading blank goes last") << u" ab"_s << u"ab "_s;
-    QTest::newRow("repeated characters") << u"aab"_s << u"aba"_s;
-}
-
+// The first character goes last.
 void TestAboutText::rotateLeft()
 {
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    QCOMPARE(morvane::app::rotateLeft(text), expected);
+    QCOMPARE(morvane::app::rotateLeft(QString()), QString());
+    QCOMPARE(morvane::app::rotateLeft(u"x"_s), u"x"_s);
+    QCOMPARE(morvane::app::rotateLeft(u" abcd"_s), u"abcd "_s);
 }
 
 void TestAboutText::marqueeComesBackAfterFullCycle_data()
@@ -82,20 +55,17 @@ void TestAboutText::marqueeComesBackAfterFullCycle_data()
     QTest::newRow("none") << QString();
 }
 
+// One tick per character of the marquee brings it back, and no fewer.
 void TestAboutText::marqueeComesBackAfterFullCycle()
 {
     QFETCH(QString, credits);
     const QString start = marqueeText(credits);
-    const qsizetype period = 70 + credits.size();
     QString text = start;
-    for (qsizetype tick = 1; tick <= period; ++tick) {
+    for (qsizetype tick = 1; tick < start.size(); ++tick) {
         text = morvane::app::rotateLeft(text);
-        // After tick t the text is the start rotated left by t.
-        QCOMPARE(text, start.mid(tick % period) + start.left(tick % period));
-        if (tick < period && !credits.isEmpty())
-            QVERIFY(text != start);
+        QVERIFY(text != start || credits.isEmpty());
     }
-    QCOMPARE(text, start);
+    QCOMPARE(morvane::app::rotateLeft(text), start);
 }
 
 QTEST_APPLESS_MAIN(TestAboutText)

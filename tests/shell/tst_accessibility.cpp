@@ -3,7 +3,8 @@
 // Tab key follows the window's focus order, and all of it works without a mouse.
 #include "app/frmabout.h"
 #include "app/frmmain.h"
-#include "fakeadapters.h"
+#include "support/recordingadapters.h"
+#include "support/testhelpers.h"
 #include "ui/dirlist.h"
 #include "ui/multilineedit.h"
 
@@ -12,7 +13,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -34,8 +34,6 @@ class TestAccessibility : public QObject {
 private slots:
     void init();
     void cleanup();
-    void captionsAreBuddies_data();
-    void captionsAreBuddies();
     void namesAndDescriptions_data();
     void namesAndDescriptions();
     void tabFollowsFocusOrder();
@@ -43,13 +41,7 @@ private slots:
     void menusWithKeysOnly();
 
 private:
-    template<typename T = QWidget>
-    T *control(const QString &name) const
-    {
-        T *found = window->findChild<T *>(name);
-        Q_ASSERT(found);
-        return found;
-    }
+    template <typename T = QWidget> T *control(const QString &name) const { return test::control<T>(window.get(), name); }
     void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         QTest::keyClick(QApplication::focusWidget(), key, modifiers);
@@ -62,22 +54,8 @@ private:
         QTest::keyRelease(handle, Qt::Key_Alt, Qt::NoModifier);
     }
 
-    // Presses Esc in the next modal window that shows, and notes whether it was About.
-    void closeModalWhenShown(bool *wasAbout)
-    {
-        auto *poll = new QTimer(this);
-        connect(poll, &QTimer::timeout, this, [poll, wasAbout] {
-            if (QWidget *modal = QApplication::activeModalWidget()) {
-                *wasAbout = qobject_cast<app::FrmAbout *>(modal) != nullptr;
-                QTest::keyClick(modal, Qt::Key_Escape);
-                poll->deleteLater();
-            }
-        });
-        poll->start(10);
-    }
-
-    shelltest::KeptMessages messages;
-    shelltest::KeptClipboard clipboard;
+    test::RecordingMessageBoxes messages;
+    test::RecordingClipboard clipboard;
     std::unique_ptr<app::FrmMain> window;
     QTemporaryDir folder;
     QString startFolder;
@@ -88,10 +66,8 @@ void TestAccessibility::init()
     // The lists start in the current folder: a small texture folder of our own.
     QVERIFY(folder.isValid());
     QVERIFY(QDir(folder.path()).mkpath(u"walls"_s));
-    for (const QString &name : {u"walls/brick.jpg"_s, u"walls/stone.png"_s}) {
-        QFile file(folder.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
+    for (const QString &name : {u"walls/brick.jpg"_s, u"walls/stone.png"_s})
+        test::touch(folder.filePath(name));
     startFolder = QDir::currentPath();
     QVERIFY(QDir::setCurrent(folder.path()));
 
@@ -106,49 +82,30 @@ void TestAccessibility::cleanup()
     QDir::setCurrent(startFolder);
 }
 
-void TestAccessibility::captionsAreBuddies_data()
-{
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QString>("field");
-    QTest::newRow("Map Def") << u"Label1"_s << u"txtNum"_s;
-    QTest::newRow("Folder") << u"Label2"_s << u"WhatFolder"_s;
-    QTest::newRow("Add Comment") << u"Label4"_s << u"txtComment"_s;
-}
-
-void TestAccessibility::captionsAreBuddies()
-{
-    QFETCH(QString, caption);
-    QFETCH(QString, field);
-    auto *label = control<QLabel>(caption);
-    QCOMPARE(label->buddy(), control(field));
-    // The field is named by its caption, without the colon.
-    QString name = label->text();
-    name.remove(u':');
-    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(control(field));
-    QVERIFY(accessible);
-    QCOMPARE(accessible->text(QAccessible::Name), name.trimmed());
-}
-
 void TestAccessibility::namesAndDescriptions_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("accessibleName");
-    QTest::newRow("Dir1") << u"Dir1"_s << u"Directory"_s;
-    QTest::newRow("File1") << u"File1"_s << u"Files"_s;
-    QTest::newRow("Izlistaj") << u"Izlistaj"_s << u"Apply"_s;
-    QTest::newRow("Lista") << u"Lista"_s << u"Texture list"_s;
-    QTest::newRow("txtNum") << u"txtNum"_s << u"Map Def"_s;
-    QTest::newRow("WhatFolder") << u"WhatFolder"_s << u"Folder"_s;
-    QTest::newRow("txtComment") << u"txtComment"_s << u"Add Comment"_s;
-    QTest::newRow("chkCopyToClip") << u"chkCopyToClip"_s << u"Copy to ClipBoard when done"_s;
-    QTest::newRow("Text1") << u"Text1"_s << u"Cfg content"_s;
-    QTest::newRow("Command1") << u"Command1"_s << u"Go!"_s;
+    QTest::addColumn<QString>("caption"); // the label whose buddy it is, if any
+    QTest::newRow("Dir1") << u"Dir1"_s << u"Directory"_s << QString();
+    QTest::newRow("File1") << u"File1"_s << u"Files"_s << QString();
+    QTest::newRow("Izlistaj") << u"Izlistaj"_s << u"Apply"_s << QString();
+    QTest::newRow("Lista") << u"Lista"_s << u"Texture list"_s << QString();
+    QTest::newRow("chkCopyToClip") << u"chkCopyToClip"_s << u"Copy to ClipBoard when done"_s << QString();
+    QTest::newRow("Text1") << u"Text1"_s << u"Cfg content"_s << QString();
+    QTest::newRow("Command1") << u"Command1"_s << u"Go!"_s << QString();
+    QTest::newRow("txtNum") << u"txtNum"_s << u"Map Def"_s << u"Label1"_s;
+    QTest::newRow("WhatFolder") << u"WhatFolder"_s << u"Folder"_s << u"Label2"_s;
+    QTest::newRow("txtComment") << u"txtComment"_s << u"Add Comment"_s << u"Label4"_s;
 }
 
+// Each control's name, its tool tip as its description; a field with a
+// caption is the caption's buddy and named by it, without the colon.
 void TestAccessibility::namesAndDescriptions()
 {
     QFETCH(QString, name);
     QFETCH(QString, accessibleName);
+    QFETCH(QString, caption);
     QWidget *widget = control(name);
     QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
     QVERIFY(accessible);
@@ -156,6 +113,11 @@ void TestAccessibility::namesAndDescriptions()
     QCOMPARE(accessible->text(QAccessible::Description), widget->toolTip());
     QVERIFY(!accessible->state().invisible);
     QVERIFY(widget->focusPolicy() & Qt::TabFocus);
+    if (!caption.isEmpty()) {
+        auto *label = control<QLabel>(caption);
+        QCOMPARE(label->buddy(), widget);
+        QCOMPARE(label->text().remove(u':').trimmed(), accessibleName);
+    }
 }
 
 void TestAccessibility::tabFollowsFocusOrder()
@@ -225,9 +187,9 @@ void TestAccessibility::textureFolderToCfgWithKeysOnly()
     press(Qt::Key_Space);
     const QString cfg = control<ui::MultiLineEdit>(u"Text1"_s)->text();
     QVERIFY2(cfg.contains(u"7 \"stone/walls/brick.jpg\""_s), qPrintable(cfg));
-    QCOMPARE(clipboard.text, cfg);
+    QCOMPARE(clipboard.text, std::optional(cfg));
     QCOMPARE(control<QLabel>(u"Label3"_s)->text(), u" Status : Done..."_s);
-    QVERIFY(messages.texts.isEmpty());
+    QVERIFY(messages.shown.isEmpty());
 }
 
 void TestAccessibility::menusWithKeysOnly()
@@ -242,7 +204,10 @@ void TestAccessibility::menusWithKeysOnly()
     press(Qt::Key_Right);
     QCOMPARE(bar->activeAction(), control<QAction>(u"mnuAbout"_s));
     bool aboutOpened = false;
-    closeModalWhenShown(&aboutOpened);
+    test::whenModalShows(this, [&aboutOpened](QWidget *modal) {
+        aboutOpened = qobject_cast<app::FrmAbout *>(modal) != nullptr;
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
     press(Qt::Key_Return); // returns once About has been closed
     QVERIFY(aboutOpened);
     QVERIFY(QApplication::activeModalWidget() == nullptr);

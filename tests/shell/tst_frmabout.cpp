@@ -3,7 +3,8 @@
 #include "app/abouttext.h"
 #include "app/frmabout.h"
 #include "app/frmmain.h"
-#include "fakeadapters.h"
+#include "support/recordingadapters.h"
+#include "support/testhelpers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -31,12 +32,12 @@ QString marqueeAfter(int ticks)
 
 QTimer *timerOf(QWidget *about)
 {
-    return about->findChild<QTimer *>(u"Timer1"_s);
+    return test::control<QTimer>(about, "Timer1");
 }
 
 QLineEdit *messageOf(QWidget *about)
 {
-    return about->findChild<QLineEdit *>(u"txtMessage"_s);
+    return test::control<QLineEdit>(about, "txtMessage");
 }
 
 } // namespace
@@ -45,13 +46,8 @@ class TestFrmAbout : public QObject {
     Q_OBJECT
 
 private slots:
-    void layoutInTwips_data();
-    void layoutInTwips();
-    void texts_data();
-    void texts();
+    void form();
     void fonts();
-    void colours_data();
-    void colours();
     void focusStaysOnOk();
     void keysPressOk_data();
     void keysPressOk();
@@ -63,92 +59,44 @@ private:
     void showFromMenu(app::FrmMain &window, const std::function<void(app::FrmAbout *)> &inspect);
 };
 
-void TestFrmAbout::layoutInTwips_data()
+// The form in twips, 15 to a pixel: a few controls, the etched line (a
+// 2-pixel white line under a grey one), the texts and colours.
+void TestFrmAbout::form()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QRect>("twips"); // left, top, width, height
-    QTest::newRow("lblTitle") << u"lblTitle"_s << QRect(90, 240, 4605, 240);
-    QTest::newRow("lblVersion") << u"lblVersion"_s << QRect(120, 600, 4605, 225);
-    QTest::newRow("lblDescription") << u"lblDescription"_s << QRect(90, 960, 4605, 450);
-    QTest::newRow("txtMessage") << u"txtMessage"_s << QRect(120, 1440, 4695, 375);
-    QTest::newRow("Label1") << u"Label1"_s << QRect(120, 1920, 1695, 255);
-    QTest::newRow("Label2") << u"Label2"_s << QRect(120, 2160, 2055, 255);
-    QTest::newRow("Label3") << u"Label3"_s << QRect(2280, 1920, 2535, 615);
-    QTest::newRow("cmdOK") << u"cmdOK"_s << QRect(3480, 2760, 1260, 465);
-    // The etched line: a 2-pixel white line from (105, 2640) to (4800, 2640)
-    // under a grey one from (120, 2640).
-    QTest::newRow("Line1 white") << u"Line1_0"_s << QRect(105, 2640, 4800 - 105 + 15, 30);
-    QTest::newRow("Line1 grey") << u"Line1_1"_s << QRect(120, 2640, 4800 - 120 + 15, 15);
-}
-
-void TestFrmAbout::layoutInTwips()
-{
-    QFETCH(QString, name);
-    QFETCH(QRect, twips);
     app::FrmAbout about;
+    const auto inTwips = [&](const char *name) {
+        const QRect r = about.findChild<QWidget *>(QString::fromLatin1(name))->geometry();
+        return QRect(r.x() * 15, r.y() * 15, r.width() * 15, r.height() * 15);
+    };
     QCOMPARE(about.size(), QSize(4980 / 15, 3300 / 15));
-    auto *control = about.findChild<QWidget *>(name);
-    QVERIFY(control);
-    QCOMPARE(control->geometry(),
-             QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
-}
+    QCOMPARE(inTwips("txtMessage"), QRect(120, 1440, 4695, 375));
+    QCOMPARE(inTwips("cmdOK"), QRect(3480, 2760, 1260, 465));
+    QCOMPARE(inTwips("Line1_0"), QRect(105, 2640, 4800 - 105 + 15, 30));
 
-void TestFrmAbout::texts_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("title") << u"lblTitle"_s << u"MVT"_s;
-    QTest::newRow("version from the project's version")
-        << u"lblVersion"_s << u"Version "_s + QStringLiteral(MORVANE_PROJECT_VERSION);
-    QTest::newRow("description") << u"lblDescription"_s
-                                 << u"Add new textures to QuilloEngine's cfg file(s) with ease."_s;
-    QTest::newRow("contact caption") << u"Label1"_s << u"Feedback / Bugs  :"_s;
-    QTest::newRow("hint") << u"Label3"_s
-                          << u"Note : Move mouse over areas you need tips on, in main program."_s;
-}
-
-void TestFrmAbout::texts()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-    app::FrmAbout about;
     QCOMPARE(about.windowTitle(), u"About"_s);
-    QCOMPARE(about.findChild<QLabel *>(name)->text(), text);
+    const auto text = [&](const char *name) { return about.findChild<QLabel *>(QString::fromLatin1(name))->text(); };
+    QCOMPARE(text("lblTitle"), u"MVT"_s);
+    QCOMPARE(text("lblVersion"), u"Version "_s + QStringLiteral(MORVANE_PROJECT_VERSION));
+    QCOMPARE(text("lblDescription"), u"Add new textures to QuilloEngine's cfg file(s) with ease."_s);
+
+    for (const auto &[name, colour] : {std::pair{"Label3", QColor(128, 128, 128)}, std::pair{"txtMessage", QColor(0, 0, 255)}}) {
+        auto *control = about.findChild<QWidget *>(QString::fromLatin1(name));
+        control->ensurePolished();
+        QCOMPARE(control->palette().color(control->foregroundRole()), colour);
+    }
 }
 
+// Every control in Verdana 8.25, the title and the marquee bold.
 void TestFrmAbout::fonts()
 {
     app::FrmAbout about;
     const QStringList bold{u"lblTitle"_s, u"txtMessage"_s};
-    for (const QString &name : {u"lblTitle"_s, u"lblVersion"_s, u"lblDescription"_s, u"txtMessage"_s, u"Label1"_s,
-                                u"Label2"_s, u"Label3"_s, u"cmdOK"_s}) {
-        auto *control = about.findChild<QWidget *>(name);
+    for (QWidget *control : about.findChildren<QWidget *>()) {
         control->ensurePolished();
         QCOMPARE(control->font().family(), u"Verdana"_s);
         QCOMPARE(control->font().pointSizeF(), 8.25);
-        QCOMPARE(control->font().bold(), bold.contains(name));
+        QCOMPARE(control->font().bold(), bold.contains(control->objectName()));
     }
-}
-
-void TestFrmAbout::colours_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QColor>("text");
-    QTest::newRow("lblTitle") << u"lblTitle"_s << QColor(0, 0, 0);
-    QTest::newRow("lblDescription") << u"lblDescription"_s << QColor(0, 0, 0);
-    QTest::newRow("Label2") << u"Label2"_s << QColor(0, 0, 255);
-    QTest::newRow("Label3") << u"Label3"_s << QColor(128, 128, 128);
-    QTest::newRow("txtMessage") << u"txtMessage"_s << QColor(0, 0, 255);
-}
-
-void TestFrmAbout::colours()
-{
-    QFETCH(QString, name);
-    QFETCH(QColor, text);
-    app::FrmAbout about;
-    auto *control = about.findChild<QWidget *>(name);
-    control->ensurePolished();
-    QCOMPARE(control->palette().color(control->foregroundRole()), text);
 }
 
 void TestFrmAbout::focusStaysOnOk()
@@ -170,7 +118,6 @@ void TestFrmAbout::keysPressOk_data()
     QTest::addColumn<int>("key");
     QTest::addColumn<bool>("fromMessageBox");
     QTest::newRow("Enter on OK") << int(Qt::Key_Return) << false;
-    QTest::newRow("Esc on OK") << int(Qt::Key_Escape) << false;
     QTest::newRow("Enter in the text box") << int(Qt::Key_Return) << true;
     QTest::newRow("Esc in the text box") << int(Qt::Key_Escape) << true;
 }
@@ -214,8 +161,8 @@ void TestFrmAbout::showFromMenu(app::FrmMain &window, const std::function<void(a
     auto *menu = window.findChild<QAction *>(u"mnuAbout"_s);
     QVERIFY(menu->isEnabled());
     bool inspected = false;
-    QTimer::singleShot(0, this, [&] {
-        auto *about = qobject_cast<app::FrmAbout *>(QApplication::activeModalWidget());
+    test::whenModalShows(this, [&](QWidget *modal) {
+        auto *about = qobject_cast<app::FrmAbout *>(modal);
         QVERIFY(about);
         inspect(about);
         inspected = true;
@@ -227,8 +174,8 @@ void TestFrmAbout::showFromMenu(app::FrmMain &window, const std::function<void(a
 
 void TestFrmAbout::aboutMenuShowsModalWindowAfreshEachTime()
 {
-    shelltest::KeptMessages messages;
-    shelltest::KeptClipboard clipboard;
+    test::RecordingMessageBoxes messages;
+    test::RecordingClipboard clipboard;
     app::FrmMain window(messages, clipboard);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));

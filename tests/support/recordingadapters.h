@@ -4,6 +4,7 @@
 #include "ui/clipboard.h"
 #include "ui/messagebox.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -14,8 +15,17 @@ namespace morvane::test {
 struct ShownMessage {
     QString text;
     QString title;
-    ui::MessageIcon icon;
+    ui::MessageIcon icon = ui::MessageIcon::None;
+    friend bool operator==(const ShownMessage &, const ShownMessage &) = default;
 };
+
+// For QCOMPARE's report of a difference.
+inline char *toString(const ShownMessage &m)
+{
+    return qstrdup(qPrintable(QStringLiteral("\"%1\" under \"%2\"%3")
+                                  .arg(m.text, m.title, m.icon == ui::MessageIcon::Critical ? QStringLiteral(", critical")
+                                                                                           : QString())));
+}
 
 class RecordingMessageBoxes final : public ui::MessageBoxes {
 public:

@@ -43,8 +43,6 @@ void TestCfgContent::build_data()
     QTest::newRow("number and two folders")
         << twoEntries << u"12"_s << u"two/folders"_s << u"c"_s
         << cfgLines({u"// c"_s, u"texture 12 \"two/folders/stone.jpg\""_s, u"texture 12 \"two/folders/wood.jpg\""_s});
-    QTest::newRow("empty comment") << u"a"_s << u"0"_s << u"d"_s << QString()
-                                   << cfgLines({u"// "_s, u"texture 0 \"d/a\""_s});
     QTest::newRow("empty list") << QString() << u"0"_s << u"d"_s << u"c"_s << cfgLines({u"// c"_s});
     QTest::newRow("empty entry in the middle")
         << u"stone.jpg\r\n\r\nwood.jpg"_s << u"0"_s << u"d"_s << u"c"_s
@@ -53,14 +51,6 @@ void TestCfgContent::build_data()
         << u"grass\r\nwood\r\n\r\n-----------\r\n\r\nstone.jpg"_s << u"1"_s << u"d"_s << u"c"_s
         << cfgLines({u"// c"_s, u"texture 1 \"d/grass\""_s, u"texture 1 \"d/wood\""_s, u"texture 1 \"d/\""_s,
                      u"texture 1 \"d/-----------\""_s, u"texture 1 \"d/\""_s, u"texture 1 \"d/stone.jpg\""_s});
-    QTest::newRow("empty number") << u"a"_s << QString() << u"d"_s << u"c"_s
-                                  << cfgLines({u"// c"_s, u"texture  \"d/a\""_s});
-    QTest::newRow("three characters, not digits") << u"a"_s << u"x y"_s << u"d"_s << u"c"_s
-                                                  << cfgLines({u"// c"_s, u"texture x y \"d/a\""_s});
-    QTest::newRow("folder ending in slash") << u"a"_s << u"0"_s << u"d/"_s << u"c"_s
-                                            << cfgLines({u"// c"_s, u"texture 0 \"d//a\""_s});
-    QTest::newRow("empty folder") << u"a"_s << u"0"_s << QString() << u"c"_s
-                                  << cfgLines({u"// c"_s, u"texture 0 \"/a\""_s});
     QTest::newRow("list ending in CR LF") << u"a\r\n"_s << u"0"_s << u"d"_s << u"c"_s
                                           << cfgLines({u"// c"_s, u"texture 0 \"d/a\""_s, u"texture 0 \"d/\""_s});
     QTest::newRow("quotes copied unescaped") << u"a\"b"_s << u"0"_s << u"f\"g"_s << u"c"_s

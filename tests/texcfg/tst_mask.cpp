@@ -25,10 +25,8 @@ void TestMask::cleanMask_data()
     QTest::newRow("slash") << u"*.j/pg"_s << u"*.jpg"_s;
     QTest::newRow("semicolon") << u"*.jpg;*.png"_s << u"*.jpg*.png"_s;
     QTest::newRow("colon and backslash") << u"C:\\stone*.jpg"_s << u"Cstone*.jpg"_s;
-    QTest::newRow("two side by side") << u"a//b"_s << u"ab"_s;
     QTest::newRow("only forbidden") << u"::"_s << QString();
     QTest::newRow("all four") << u"\\/;:"_s << QString();
-    QTest::newRow("empty") << QString() << QString();
 }
 
 void TestMask::cleanMask()
@@ -43,13 +41,11 @@ void TestMask::maskSelection_data()
     QTest::addColumn<QString>("mask");
     QTest::addColumn<std::optional<MaskRange>>("expected");
     QTest::newRow("*.jpg") << u"*.jpg"_s << std::optional(MaskRange{2, 3});
-    QTest::newRow("*.jpeg") << u"*.jpeg"_s << std::optional(MaskRange{2, 4});
     QTest::newRow("*.*") << u"*.*"_s << std::optional(MaskRange{2, 1});
     QTest::newRow("*.tar.gz") << u"*.tar.gz"_s << std::optional(MaskRange{6, 2});
     QTest::newRow("no dot") << u"stone"_s << std::optional(MaskRange{0, 5});
     QTest::newRow("dot first") << u".jpg"_s << std::optional(MaskRange{0, 4});
     QTest::newRow("dot last") << u"abc."_s << std::optional(MaskRange{4, 0});
-    QTest::newRow("one character") << u"a"_s << std::optional(MaskRange{0, 1});
     QTest::newRow("lone dot") << u"."_s << std::optional(MaskRange{0, 1});
     QTest::newRow("empty") << QString() << std::optional<MaskRange>();
 }

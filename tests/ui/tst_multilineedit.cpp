@@ -13,7 +13,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
-#include <QWheelEvent>
 
 using namespace morvane::ui;
 using namespace Qt::StringLiterals;
@@ -57,6 +56,22 @@ void typeText(QWidget *target, const QString &text)
     QApplication::sendEvent(target, &press);
 }
 
+bool findColour(const QImage &image, QColor colour)
+{
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y) == colour)
+                return true;
+    return false;
+}
+
+// Presses each key in turn.
+void press(QWidget *target, std::initializer_list<Qt::Key> keys, Qt::KeyboardModifiers modifiers = {})
+{
+    for (const Qt::Key key : keys)
+        QTest::keyClick(target, key, modifiers);
+}
+
 QImage viewportImage(MultiLineEdit &box)
 {
     box.viewport()->repaint();
@@ -72,8 +87,6 @@ private slots:
     void init();
     void cleanup();
 
-    void lineIndexFollowsEdits_data();
-    void lineIndexFollowsEdits();
     void lineIndexFollowsRandomEdits();
     void lineHelpers();
     void textRoundTrip_data();
@@ -88,8 +101,7 @@ private slots:
     void mouseSelects();
     void verticalMovesAndPaging();
     void inputMethodCommit();
-    void wrappingPaintsMoreRows();
-    void styleSheetColours();
+    void styleAndWrapping();
     void hundredThousandLines();
     void accessibleText();
 
@@ -118,37 +130,8 @@ void TestMultiLineEdit::cleanup()
     box = nullptr;
 }
 
-void TestMultiLineEdit::lineIndexFollowsEdits_data()
-{
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<int>("position");
-    QTest::addColumn<int>("removed");
-    QTest::addColumn<QString>("inserted");
-    QTest::newRow("type in a line") << u"ab\r\ncd"_s << 1 << 0 << u"x"_s;
-    QTest::newRow("insert a break") << u"ab\r\ncd"_s << 1 << 0 << u"\r\n"_s;
-    QTest::newRow("insert lines at the end") << u"ab\r\ncd"_s << 6 << 0 << u"\r\ne\r\n\r\nf"_s;
-    QTest::newRow("delete a break") << u"ab\r\ncd\r\nef"_s << 2 << 2 << QString();
-    QTest::newRow("delete across lines") << u"ab\r\ncd\r\nef"_s << 1 << 7 << QString();
-    QTest::newRow("lone CR meets lone LF") << u"a\rx\nb\r\nc"_s << 2 << 1 << QString();
-    QTest::newRow("inserted CR meets LF") << u"a\nb"_s << 1 << 0 << u"\r"_s;
-    QTest::newRow("inserted LF after CR") << u"a\rb"_s << 2 << 0 << u"\n"_s;
-    QTest::newRow("insert between CR and LF") << u"a\r\nb"_s << 2 << 0 << u"X"_s;
-    QTest::newRow("remove from inside a break") << u"a\r\nb\r\nc"_s << 2 << 3 << QString();
-    QTest::newRow("replace all") << u"a\r\nb"_s << 0 << 4 << u"\r\n\r\n"_s;
-}
-
-void TestMultiLineEdit::lineIndexFollowsEdits()
-{
-    QFETCH(QString, before);
-    QFETCH(int, position);
-    QFETCH(int, removed);
-    QFETCH(QString, inserted);
-    QList<qsizetype> starts = lineStarts(before);
-    const QString after = QString(before).replace(position, removed, inserted);
-    updateLineStarts(starts, after, position, removed, inserted.size());
-    QCOMPARE(starts, lineStarts(after));
-}
-
+// Random edits, breaks among them made and unmade: the kept index always
+// matches one built afresh.
 void TestMultiLineEdit::lineIndexFollowsRandomEdits()
 {
     QRandomGenerator random(20240601);
@@ -167,10 +150,7 @@ void TestMultiLineEdit::lineIndexFollowsRandomEdits()
 
 void TestMultiLineEdit::lineHelpers()
 {
-    QCOMPARE(withCrLfBreaks(u"a\nb\rc\r\nd\n\r"), u"a\r\nb\r\nc\r\nd\r\n\r\n"_s);
     QCOMPARE(displayLine(u"a\rb\nc\td\x7f\x2028"), u"a\u240db\u240ac\td\u2421 "_s);
-    QCOMPARE(lineAt(lineStarts(u"ab\r\ncd"), 4), 1);
-    QCOMPARE(lineAt(lineStarts(u"ab\r\ncd"), 2), 0);
     QList<qsizetype> longest = longestLines(lineStarts(u"aaa\r\nb\r\ncccc\r\n\r\ndd"), 18, 2);
     std::sort(longest.begin(), longest.end());
     QCOMPARE(longest, (QList<qsizetype>{0, 2}));
@@ -181,11 +161,8 @@ void TestMultiLineEdit::textRoundTrip_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("lines");
     QTest::newRow("empty") << QString() << 1;
-    QTest::newRow("one line") << u"stone.jpg"_s << 1;
     QTest::newRow("CR LF") << u"stone.jpg\r\nwood.jpg"_s << 2;
     QTest::newRow("trailing CR LF") << u"a\r\n"_s << 2;
-    QTest::newRow("only CR LF") << u"\r\n"_s << 2;
-    QTest::newRow("empty lines") << u"\r\n\r\n-----------\r\n\r\nb"_s << 5;
     QTest::newRow("lone LF and CR stay in their line") << u"a\nb\rc\n\rd"_s << 1;
     QTest::newRow("CR before CR LF") << u"a\r\r\nb"_s << 2;
     QTest::newRow("surrogate pairs") << u"\U0001F600\r\n\U00010348x"_s << 2;
@@ -215,16 +192,11 @@ void TestMultiLineEdit::editingReadsBackWithCrLf()
     QCOMPARE(box->lineCount(), 3);
 
     QTest::keyClick(box, Qt::Key_Backspace); // joins the lines again
-    QTest::keyClick(box, Qt::Key_Up);
-    QTest::keyClick(box, Qt::Key_Home);
-    QTest::keyClick(box, Qt::Key_Delete);
-    QTest::keyClick(box, Qt::Key_End);
-    QTest::keyClick(box, Qt::Key_Delete); // the break after "b"
+    press(box, {Qt::Key_Up, Qt::Key_Home, Qt::Key_Delete, Qt::Key_End, Qt::Key_Delete}); // then the break after "b"
     QCOMPARE(box->text(), u"bcd"_s);
 
     QTest::keyClick(box, Qt::Key_Home);
-    QTest::keyClick(box, Qt::Key_Right, Qt::ShiftModifier);
-    QTest::keyClick(box, Qt::Key_Right, Qt::ShiftModifier);
+    press(box, {Qt::Key_Right, Qt::Key_Right}, Qt::ShiftModifier);
     QTest::keyClicks(box, u"X"_s); // typing replaces the selection
     QCOMPARE(box->text(), u"Xd"_s);
 
@@ -247,18 +219,15 @@ void TestMultiLineEdit::surrogatePairsMoveAsOne()
 {
     const QString face = u"\U0001F600"_s;
     box->setText(u"a"_s + face + u"b"_s);
-    QTest::keyClick(box, Qt::Key_Right);
-    QTest::keyClick(box, Qt::Key_Right);
+    press(box, {Qt::Key_Right, Qt::Key_Right});
     QCOMPARE(box->cursorPosition(), 3);
     QTest::keyClick(box, Qt::Key_Left, Qt::ShiftModifier);
     QCOMPARE(box->selectedText(), face);
-    QTest::keyClick(box, Qt::Key_Right);
-    QTest::keyClick(box, Qt::Key_Backspace);
+    press(box, {Qt::Key_Right, Qt::Key_Backspace});
     QCOMPARE(box->text(), u"ab"_s);
     typeText(box, face);
     QCOMPARE(box->text(), u"a"_s + face + u"b"_s);
-    QTest::keyClick(box, Qt::Key_Left);
-    QTest::keyClick(box, Qt::Key_Delete);
+    press(box, {Qt::Key_Left, Qt::Key_Delete});
     QCOMPARE(box->text(), u"ab"_s);
     box->setText(u"a"_s + face);
     box->setCursorPosition(2); // inside the pair: the caret stays before it
@@ -296,8 +265,7 @@ void TestMultiLineEdit::clipboard()
     QClipboard *clip = QGuiApplication::clipboard();
     box->setText(u"stone.jpg\r\nwood.jpg"_s);
     QTest::keyClick(box, Qt::Key_End);
-    QTest::keyClick(box, Qt::Key_Right, Qt::ShiftModifier);
-    QTest::keyClick(box, Qt::Key_Right, Qt::ShiftModifier);
+    press(box, {Qt::Key_Right, Qt::Key_Right}, Qt::ShiftModifier);
     QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(clip->text(), u"\r\nw"_s);
     QTest::keyClick(box, Qt::Key_X, Qt::ControlModifier);
@@ -323,8 +291,7 @@ void TestMultiLineEdit::undoRedo()
     QTest::keyClicks(box, u"abc"_s);
     QTest::keyClick(box, Qt::Key_Return, Qt::ControlModifier);
     QTest::keyClicks(box, u"de"_s);
-    QTest::keyClick(box, Qt::Key_Backspace);
-    QTest::keyClick(box, Qt::Key_Backspace);
+    press(box, {Qt::Key_Backspace, Qt::Key_Backspace});
     QCOMPARE(box->text(), u"abc\r\n"_s);
     QCOMPARE(undoable.size(), 1);
 
@@ -409,14 +376,8 @@ void TestMultiLineEdit::mouseSelects()
     QTest::mouseClick(box->viewport(), Qt::LeftButton, Qt::ShiftModifier, end.center());
     QCOMPARE(box->selectedText(), u"beta"_s);
 
-    QTest::mousePress(box->viewport(), Qt::LeftButton, {}, box->cursorRect(0).center());
-    QTest::mouseMove(box->viewport(), box->cursorRect(23).center());
-    QTest::mouseRelease(box->viewport(), Qt::LeftButton, {}, box->cursorRect(23).center());
-    QCOMPARE(box->selectedText(), u"alpha beta gamma\r\nsecon"_s);
-
     QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, box->cursorRect(13).center());
     QCOMPARE(box->selectedText(), u"gamma"_s);
-    QCOMPARE(box->positionAt(QPointF(box->viewport()->width() - 2, box->viewport()->height() - 2)), box->text().size());
 }
 
 void TestMultiLineEdit::verticalMovesAndPaging()
@@ -427,8 +388,7 @@ void TestMultiLineEdit::verticalMovesAndPaging()
         lines.append(u"line %1"_s.arg(i, 3, 10, QChar(u'0')));
     box->setText(lines.join(u"\r\n"_s));
     QScrollBar *bar = box->verticalScrollBar();
-    QTest::keyClick(box, Qt::Key_End);
-    QTest::keyClick(box, Qt::Key_Down);
+    press(box, {Qt::Key_End, Qt::Key_Down});
     QCOMPARE(box->cursorPosition(), 10 + 8); // end of line 1
     QTest::keyClick(box, Qt::Key_PageDown);
     const qsizetype paged = box->cursorPosition();
@@ -441,12 +401,6 @@ void TestMultiLineEdit::verticalMovesAndPaging()
     QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(box->selectedText(), box->text());
     QCOMPARE(bar->value(), 0);
-
-    const QPointF inside(10, 10);
-    QWheelEvent wheel(inside, box->viewport()->mapToGlobal(inside), QPoint(), QPoint(0, -120), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(box->viewport(), &wheel);
-    QCOMPARE(bar->value(), QApplication::wheelScrollLines());
 }
 
 void TestMultiLineEdit::inputMethodCommit()
@@ -464,16 +418,21 @@ void TestMultiLineEdit::inputMethodCommit()
     QCOMPARE(static_cast<QWidget *>(box)->inputMethodQuery(Qt::ImCursorPosition).toInt(), 3);
 }
 
-void TestMultiLineEdit::wrappingPaintsMoreRows()
+// The style sheet's colours, and a long line painted on more rows when wrapped.
+void TestMultiLineEdit::styleAndWrapping()
 {
-    box->setStyleSheet(u"background-color: rgb(255, 255, 255); color: rgb(0, 0, 0);"_s);
+    const QColor grey(212, 208, 200);
+    box->setStyleSheet(u"background-color: rgb(212, 208, 200); color: rgb(0, 0, 255);"_s);
     const QString longLine = u"texture_of_grass "_s.repeated(12);
     box->setText(longLine);
     box->setLineWrapMode(MultiLineEdit::WidgetWidth);
-    const int wrapped = inkedRows(viewportImage(*box), Qt::white);
+    const QImage wrappedImage = viewportImage(*box);
+    QCOMPARE(wrappedImage.pixelColor(wrappedImage.width() - 3, wrappedImage.height() - 3), grey);
+    QVERIFY(findColour(wrappedImage, QColor(0, 0, 255)));
+    const int wrapped = inkedRows(wrappedImage, grey);
     QCOMPARE(box->horizontalScrollBar()->maximum(), 0);
     box->setLineWrapMode(MultiLineEdit::NoWrap);
-    const int single = inkedRows(viewportImage(*box), Qt::white);
+    const int single = inkedRows(viewportImage(*box), grey);
     QVERIFY2(single > 0, "no text painted");
     QVERIFY2(wrapped > 2 * single, qPrintable(u"%1 rows wrapped, %2 not"_s.arg(wrapped).arg(single)));
     QVERIFY(box->horizontalScrollBar()->maximum() > 0);
@@ -509,21 +468,6 @@ void TestMultiLineEdit::wrappingPaintsMoreRows()
     QCOMPARE(box->cursorPosition(), 0);
 }
 
-void TestMultiLineEdit::styleSheetColours()
-{
-    const QColor grey(212, 208, 200);
-    const QColor blue(0, 0, 255);
-    box->setStyleSheet(u"background-color: rgb(212, 208, 200); color: rgb(0, 0, 255);"_s);
-    box->setText(u"WWWWWWWWWW\r\nMMMMMMMMMM"_s);
-    const QImage image = viewportImage(*box);
-    QCOMPARE(image.pixelColor(image.width() - 3, image.height() - 3), grey);
-    int bluePixels = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            bluePixels += image.pixelColor(x, y) == blue;
-    QVERIFY2(bluePixels > 20, qPrintable(QString::number(bluePixels)));
-}
-
 void TestMultiLineEdit::hundredThousandLines()
 {
     QString text;
@@ -537,9 +481,7 @@ void TestMultiLineEdit::hundredThousandLines()
 
     QTest::keyClick(box, Qt::Key_End, Qt::ControlModifier);
     QCOMPARE(box->verticalScrollBar()->value(), box->verticalScrollBar()->maximum());
-    QTest::keyClick(box, Qt::Key_Up);
-    QTest::keyClick(box, Qt::Key_End);
-    QTest::keyClick(box, Qt::Key_Backspace);
+    press(box, {Qt::Key_Up, Qt::Key_End, Qt::Key_Backspace});
     QTest::keyClicks(box, u"!"_s);
     QString expected = text;
     expected.replace(expected.size() - 3, 1, u"!"_s);

@@ -1,9 +1,9 @@
 // The writer's files opened by other programs: libwmf's wmf2gd,
 // ImageMagick and LibreOffice each draw them as they should look.
 #include "convert/wmf/wmf.h"
+#include "support/fixtures.h"
 
 #include <QDir>
-#include <QFile>
 #include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
@@ -89,10 +89,7 @@ void WmfExternalTest::opens()
     const QString out = dir.filePath(output);
     const auto encoded = morvane::wmf::encodeWmf(quadrants());
     QVERIFY2(encoded.error.isEmpty(), qPrintable(encoded.error));
-    QFile file(in);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(encoded.bytes), encoded.bytes.size());
-    file.close();
+    QVERIFY(fixtures::writeFile(in, encoded.bytes));
 
     for (QString &a : arguments)
         a.replace(QLatin1StringView("%in"), in).replace(QLatin1StringView("%out"), out).replace(QLatin1StringView("%dir"), dir.path());

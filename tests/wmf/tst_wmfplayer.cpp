@@ -22,7 +22,6 @@ constexpr QRgb Red = 0xFFFF0000;
 constexpr QRgb Green = 0xFF00FF00;
 constexpr QRgb Blue = 0xFF0000FF;
 constexpr QRgb Yellow = 0xFFFFFF00;
-constexpr QRgb Cyan = 0xFF00FFFF;
 
 // A 100 x 100 picture whose window is the picture.
 WmfBuilder canvas()
@@ -36,13 +35,10 @@ WmfBuilder redBrush(WmfBuilder b, int slot = 0)
     return std::move(b.brush(0, Red).select(slot));
 }
 
-// A 2 x 2 24-bit bitmap: red, green on top; blue, yellow below.
-QByteArray quadrants()
+// redBrush over a null pen in slot 0, so that shapes have no outline.
+WmfBuilder redFill()
 {
-    // Bottom row first, each row padded to 8 bytes.
-    const QByteArray rows = QByteArray::fromHex("ff0000" "00ffff" "0000"   // blue, yellow
-                                                "0000ff" "00ff00" "0000"); // red, green
-    return dib(2, 2, 24, 0, {}, rows);
+    return redBrush(canvas().nullPen().select(0), 1);
 }
 
 using Probes = std::initializer_list<std::pair<QPoint, QRgb>>;
@@ -63,6 +59,12 @@ QPoint p(int x, int y)
     return QPoint(x, y);
 }
 
+// A bitmap record drawing quadrantsDib() with rop and the given geometry words.
+QByteArray bitmapRecord(quint32 rop, std::initializer_list<int> geometry)
+{
+    return dword(rop) + words(geometry) + quadrantsDib();
+}
+
 } // namespace
 
 class WmfPlayerTest : public QObject
@@ -70,17 +72,14 @@ class WmfPlayerTest : public QObject
     Q_OBJECT
 
 private slots:
-    void recognises_data();
     void recognises();
     void drawing_data();
     void drawing();
     void pictureSize_data();
     void pictureSize();
-    void refusesLargePictures_data();
     void refusesLargePictures();
     void bitmapDepths_data();
     void bitmapDepths();
-    void textCodes_data();
     void textCodes();
     void text();
     void textOpaqueBox();
@@ -88,33 +87,23 @@ private slots:
     void edgesAreSmoothed();
 };
 
-void WmfPlayerTest::recognises_data()
-{
-    QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<bool>("metafile");
-    QTest::newRow("placeable") << WmfBuilder::placeable(0, 0, 10, 10).build() << true;
-    QTest::newRow("standard") << WmfBuilder::standard().build() << true;
-    QTest::newRow("placeable key, damaged header") << QByteArray::fromHex("d7cdc69a0000") << true;
-    QByteArray version1 = WmfBuilder::standard().build();
-    version1[5] = 0x01;
-    QTest::newRow("standard, version 1") << version1 << true;
-    QByteArray wrongType = WmfBuilder::standard().build();
-    wrongType[0] = 3;
-    QTest::newRow("standard, unknown type") << wrongType << false;
-    QTest::newRow("text") << QByteArray("This directory contains the sources for the examples.\r\n") << false;
-    QTest::newRow("PNG") << QByteArray::fromHex("89504e470d0a1a0a0000000d49484452") << false;
-    QTest::newRow("empty") << QByteArray() << false;
-}
-
+// Known by either header; anything else is refused with the same message.
 void WmfPlayerTest::recognises()
 {
-    QFETCH(QByteArray, data);
-    QFETCH(bool, metafile);
-    QCOMPARE(isWmf(data), metafile);
-    if (!metafile)
+    QByteArray version1 = WmfBuilder::standard().build();
+    version1[5] = 0x01;
+    QByteArray wrongType = WmfBuilder::standard().build();
+    wrongType[0] = 3;
+    for (const QByteArray &data : {WmfBuilder::placeable(0, 0, 10, 10).build(), WmfBuilder::standard().build(),
+                                   QByteArray::fromHex("d7cdc69a0000"), version1})
+        QVERIFY(isWmf(data));
+    for (const QByteArray &data : {wrongType, QByteArray("This directory contains the sources.\r\n"), QByteArray()}) {
+        QVERIFY(!isWmf(data));
         QCOMPARE(renderWmf(data).error, QStringLiteral("not a Windows metafile"));
+    }
 }
 
+// One case for each family of records, drawn on white.
 void WmfPlayerTest::drawing_data()
 {
     QTest::addColumn<QByteArray>("data");
@@ -122,43 +111,33 @@ void WmfPlayerTest::drawing_data()
     QTest::addColumn<QList<QRgb>>("colours");
 
     // Mapping: logical units onto picture pixels.
-    addRow("window is the picture", redBrush(canvas()).rectangle(10, 20, 40, 50),
-           {{p(25, 35), Red}, {p(5, 5), White}, {p(60, 35), White}});
-    addRow("window twice the picture",
-           redBrush(WmfBuilder::placeable(0, 0, 100, 100).windowOrg(0, 0).windowExt(200, 200)).rectangle(20, 40, 80, 100),
-           {{p(25, 35), Red}, {p(50, 35), White}, {p(25, 60), White}});
     addRow("window with y going up",
            redBrush(WmfBuilder::placeable(0, 0, 100, 100).windowOrg(0, 100).windowExt(100, -100)).rectangle(10, 10, 40, 40),
            {{p(25, 75), Red}, {p(25, 25), White}});
-        addRow("viewport origin moved", redBrush(canvas().add(0x020D, words({0, 20}))).rectangle(10, 10, 40, 40),
+    addRow("viewport origin moved", redBrush(canvas().add(0x020D, words({0, 20}))).rectangle(10, 10, 40, 40),
            {{p(45, 25), Red}, {p(15, 25), White}});
-    addRow("window origin offset", redBrush(canvas().add(0x020F, words({10, 10}))).rectangle(20, 20, 50, 50),
-           {{p(25, 25), Red}, {p(45, 45), White}});
     addRow("window extent scaled", redBrush(canvas().add(0x0410, words({1, 2, 1, 2}))).rectangle(20, 20, 80, 80),
            {{p(25, 25), Red}, {p(60, 60), White}});
     addRow("isotropic mapping keeps the aspect",
-           redBrush(WmfBuilder::placeable(0, 0, 100, 100).mapMode(7).windowOrg(0, 0).windowExt(200, 100))
-               .rectangle(0, 0, 100, 100),
+           redBrush(WmfBuilder::placeable(0, 0, 100, 100).mapMode(7).windowOrg(0, 0).windowExt(200, 100)).rectangle(0, 0, 100, 100),
            {{p(25, 25), Red}, {p(25, 75), White}, {p(75, 25), White}});
-    addRow("placeable box is the first window", redBrush(WmfBuilder::placeable(1000, 1000, 1100, 1100)).rectangle(1010, 1010, 1040, 1040),
+    addRow("placeable box is the first window",
+           redBrush(WmfBuilder::placeable(1000, 1000, 1100, 1100)).rectangle(1010, 1010, 1040, 1040),
            {{p(25, 25), Red}, {p(60, 60), White}});
-    addRow("zero window extent is ignored", redBrush(canvas().windowExt(0, 50)).rectangle(10, 10, 40, 40),
+    addRow("zero window extent is ignored", redBrush(canvas().windowExt(0, 0).windowExt(0, 50)).rectangle(10, 10, 40, 40),
            {{p(25, 25), Red}, {p(60, 60), White}});
+
     // Fill modes: the centre of a five-pointed star winds twice.
     const QList<QPoint> star = {p(50, 5), p(76, 86), p(7, 36), p(93, 36), p(24, 86)};
-    addRow("alternate fill leaves the star's centre", redBrush(canvas().nullPen().select(0), 1).fillMode(1).polygon(star),
-           {{p(50, 55), White}, {p(50, 15), Red}});
-    addRow("winding fill fills the star's centre", redBrush(canvas().nullPen().select(0), 1).fillMode(2).polygon(star),
-           {{p(50, 55), Red}, {p(50, 15), Red}});
+    addRow("winding fill fills the star's centre", redFill().fillMode(2).polygon(star), {{p(50, 55), Red}, {p(50, 15), Red}});
     const QByteArray squares = words({2, 4, 4, 10, 10, 90, 10, 90, 90, 10, 90, 30, 30, 70, 30, 70, 70, 30, 70});
     addRow("alternate polypolygon has a hole", redBrush(canvas()).fillMode(1).add(0x0538, squares),
            {{p(50, 50), White}, {p(20, 20), Red}});
-    // Shapes.
-    addRow("ellipse", redBrush(canvas()).ellipse(10, 10, 90, 90), {{p(50, 50), Red}, {p(14, 14), White}});
+
+    // Shapes and lines.
     const QByteArray quarter = words({10, 50, 50, 90, 90, 90, 10, 10}); // from the right, counterclockwise to the top
     addRow("pie", redBrush(canvas()).add(0x081A, quarter),
            {{p(65, 35), Red}, {p(35, 35), White}, {p(35, 65), White}, {p(65, 65), White}});
-    addRow("chord", redBrush(canvas()).add(0x0830, quarter), {{p(75, 25), Red}, {p(52, 40), White}, {p(35, 65), White}});
     addRow("arc is a line", canvas().pen(0, 6, Blue).select(0).add(0x0817, quarter),
            {{p(78, 22), Blue}, {p(65, 35), White}, {p(35, 65), White}});
     addRow("rectangle with a wide pen", redBrush(canvas().pen(0, 10, Blue).select(0), 1).rectangle(20, 20, 80, 80),
@@ -168,15 +147,11 @@ void WmfPlayerTest::drawing_data()
     addRow("null brush", canvas().brush(1, Red).select(0).rectangle(10, 10, 90, 90), {{p(50, 50), White}});
     addRow("PATBLT with the brush", redBrush(canvas()).add(0x061D, dword(0x00F00021) + words({30, 30, 10, 10})),
            {{p(25, 25), Red}, {p(50, 50), White}});
-    addRow("PATBLT inverting", redBrush(canvas()).rectangle(0, 0, 100, 100).add(0x061D, dword(0x00550009) + words({100, 50, 0, 0})),
-           {{p(25, 50), Cyan}, {p(75, 50), Red}});
     addRow("SETPIXEL", canvas().add(0x041F, colorRef(Blue) + words({30, 20})), {{p(20, 30), Blue}, {p(21, 30), White}});
     addRow("lines from the current position",
            canvas().pen(0, 4, Blue).select(0).add(0x0214, words({50, 10})).add(0x0213, words({50, 90})),
            {{p(50, 50), Blue}, {p(50, 40), White}});
-    addRow("polyline", canvas().pen(0, 4, Blue).select(0).polygon({p(10, 20), p(90, 20), p(90, 80)}, 0x0325),
-           {{p(50, 20), Blue}, {p(90, 50), Blue}, {p(50, 50), White}});
-    addRow("xor pen twice", redBrush(canvas().nullPen().select(0), 1).add(0x0104, words({7})).rectangle(10, 10, 90, 90).rectangle(10, 10, 90, 90),
+    addRow("xor pen twice", redFill().add(0x0104, words({7})).rectangle(10, 10, 90, 90).rectangle(10, 10, 90, 90),
            {{p(50, 50), White}});
 
     // The object table: each create takes the lowest free slot.
@@ -186,62 +161,49 @@ void WmfPlayerTest::drawing_data()
     addRow("region placeholder takes a slot",
            canvas().add(0x06FF, words({0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0})).brush(0, Red).select(1).select(0).rectangle(10, 10, 90, 90),
            {{p(50, 50), Red}});
-        addRow("deleted slot selects nothing",
-           canvas().brush(0, Red).select(0).brush(0, Blue).remove(1).select(1).rectangle(10, 10, 90, 90),
-           {{p(50, 50), Red}});
-    addRow("slot out of range selects nothing", redBrush(canvas()).select(0xFFFF).select(40).rectangle(10, 10, 90, 90),
-           {{p(50, 50), Red}});
-    addRow("deleting the selected brush keeps it", redBrush(canvas()).remove(0).rectangle(10, 10, 90, 90),
-           {{p(50, 50), Red}});
+    addRow("slot out of range selects nothing",
+           redBrush(canvas()).select(0xFFFF).select(40).remove(0xFFFF).rectangle(10, 10, 90, 90), {{p(50, 50), Red}});
+    addRow("deleting the selected brush keeps it", redBrush(canvas()).remove(0).rectangle(10, 10, 90, 90), {{p(50, 50), Red}});
     addRow("colour from the selected palette",
            canvas().add(0x00F7, words({0x300, 2}) + colorRef(Red) + colorRef(Blue)).add(0x0234, words({0}))
                .add(0x02FC, words({0}) + dword(0x01000001) + words({0})).select(1).rectangle(10, 10, 90, 90),
            {{p(50, 50), Blue}});
 
     // Saving and restoring the context.
-    addRow("restore the last save", redBrush(canvas()).saveDc().brush(0, Blue).select(1).restoreDc(-1).rectangle(10, 10, 90, 90),
-           {{p(50, 50), Red}});
     addRow("restore by number",
            redBrush(canvas()).saveDc().brush(0, Green).select(1).saveDc().brush(0, Blue).select(2).restoreDc(1).rectangle(10, 10, 90, 90),
            {{p(50, 50), Red}});
-        addRow("restore with nothing saved", redBrush(canvas()).restoreDc(-1).rectangle(10, 10, 90, 90), {{p(50, 50), Red}});
+    addRow("restore with nothing saved",
+           redBrush(canvas()).restoreDc(-1).restoreDc(3).restoreDc(-32768).rectangle(10, 10, 90, 90), {{p(50, 50), Red}});
     addRow("restore past the saves", redBrush(canvas()).saveDc().brush(0, Blue).select(1).restoreDc(-5).rectangle(10, 10, 90, 90),
            {{p(50, 50), Blue}});
     addRow("restore brings the window back", redBrush(canvas()).saveDc().windowExt(200, 200).restoreDc(-1).rectangle(10, 10, 40, 40),
            {{p(30, 30), Red}, {p(45, 45), White}});
 
-    // Clipping.
-    addRow("intersecting clip", redBrush(canvas().nullPen().select(0), 1).intersectClip(0, 0, 50, 100).rectangle(0, 0, 100, 100),
-           {{p(25, 50), Red}, {p(75, 50), White}});
-    addRow("excluding clip", redBrush(canvas().nullPen().select(0), 1).excludeClip(0, 0, 50, 100).rectangle(0, 0, 100, 100),
-           {{p(25, 50), White}, {p(75, 50), Red}});
-        addRow("clip in logical units",
+    // Clipping, in logical units.
+    addRow("intersecting clip",
            redBrush(canvas().windowExt(200, 200).nullPen().select(0), 1).intersectClip(0, 0, 100, 200).rectangle(0, 0, 200, 200),
            {{p(25, 50), Red}, {p(75, 50), White}});
-    addRow("restore takes the clip away",
-           redBrush(canvas()).saveDc().intersectClip(0, 0, 10, 10).restoreDc(-1).rectangle(0, 0, 100, 100),
+    addRow("excluding clip", redFill().excludeClip(0, 0, 50, 100).rectangle(0, 0, 100, 100),
+           {{p(25, 50), White}, {p(75, 50), Red}});
+    addRow("restore takes the clip away", redBrush(canvas()).saveDc().intersectClip(0, 0, 10, 10).restoreDc(-1).rectangle(0, 0, 100, 100),
            {{p(50, 50), Red}});
 
     // Bitmaps.
-    addRow("STRETCHDIB scaled up", canvas().add(0x0F43, dword(0x00CC0020) + words({0, 2, 2, 0, 0, 100, 100, 0, 0}) + quadrants()),
+    addRow("STRETCHDIB scaled up", canvas().add(0x0F43, bitmapRecord(0x00CC0020, {0, 2, 2, 0, 0, 100, 100, 0, 0})),
            {{p(25, 25), Red}, {p(75, 25), Green}, {p(25, 75), Blue}, {p(75, 75), Yellow}});
-    addRow("STRETCHDIB mirrored by a negative height",
-           canvas().add(0x0F43, dword(0x00CC0020) + words({0, 2, 2, 0, 0, -100, 100, 100, 0}) + quadrants()),
-           {{p(25, 25), Blue}, {p(75, 75), Green}});
-    addRow("STRETCHDIB source counted from the bottom",
-           canvas().add(0x0F43, dword(0x00CC0020) + words({0, 1, 1, 0, 0, 100, 100, 0, 0}) + quadrants()),
+    addRow("STRETCHDIB source counted from the bottom", canvas().add(0x0F43, bitmapRecord(0x00CC0020, {0, 1, 1, 0, 0, 100, 100, 0, 0})),
            {{p(50, 50), Blue}});
     addRow("DIBBITBLT source counted from the top",
-           WmfBuilder::placeable(0, 0, 100, 100).windowOrg(0, 0).windowExt(2, 2).add(0x0940, dword(0x00CC0020) + words({0, 0, 1, 1, 0, 0}) + quadrants()),
+           WmfBuilder::placeable(0, 0, 100, 100).windowOrg(0, 0).windowExt(2, 2).add(0x0940, bitmapRecord(0x00CC0020, {0, 0, 1, 1, 0, 0})),
            {{p(25, 25), Red}, {p(75, 75), White}});
-    addRow("DIBSTRETCHBLT", canvas().add(0x0B41, dword(0x00CC0020) + words({2, 2, 0, 0, 50, 50, 50, 50}) + quadrants()),
+    addRow("DIBSTRETCHBLT", canvas().add(0x0B41, bitmapRecord(0x00CC0020, {2, 2, 0, 0, 50, 50, 50, 50})),
            {{p(62, 62), Red}, {p(87, 87), Yellow}, {p(25, 25), White}});
-    addRow("SETDIBTODEV", canvas().add(0x0D33, words({0, 2, 0, 0, 0, 2, 2, 10, 10}) + quadrants()),
+    addRow("SETDIBTODEV", canvas().add(0x0D33, words({0, 2, 0, 0, 0, 2, 2, 10, 10}) + quadrantsDib()),
            {{p(10, 10), Red}, {p(11, 10), Green}, {p(10, 11), Blue}, {p(11, 11), Yellow}, {p(12, 12), White}});
-    addRow("bitmap pattern brush", canvas().nullPen().add(0x0142, words({5, 0}) + quadrants()).select(0).select(1).rectangle(0, 0, 100, 100),
+    addRow("bitmap pattern brush", canvas().nullPen().add(0x0142, words({5, 0}) + quadrantsDib()).select(0).select(1).rectangle(0, 0, 100, 100),
            {{p(10, 10), Red}, {p(11, 10), Green}, {p(10, 11), Blue}, {p(11, 11), Yellow}});
-    addRow("bitmap xor", redBrush(canvas().nullPen().select(0), 1).rectangle(0, 0, 100, 100)
-                             .add(0x0F43, dword(0x00660046) + words({0, 2, 2, 0, 0, 100, 100, 0, 0}) + quadrants()),
+    addRow("bitmap xor", redFill().rectangle(0, 0, 100, 100).add(0x0F43, bitmapRecord(0x00660046, {0, 2, 2, 0, 0, 100, 100, 0, 0})),
            {{p(25, 25), Black}, {p(75, 25), Yellow}});
     addRow("DIBBITBLT without a bitmap", redBrush(canvas()).add(0x0940, dword(0x00F00021) + words({0, 0, 0, 50, 50, 0, 0})),
            {{p(25, 25), Red}, {p(75, 75), White}});
@@ -288,73 +250,32 @@ void WmfPlayerTest::pictureSize()
     QCOMPARE(result.image.size(), size);
 }
 
-void WmfPlayerTest::refusesLargePictures_data()
-{
-    QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<int>("maxSide");
-    QTest::addColumn<qint64>("maxBytes");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("60000 pixels a side") << WmfBuilder::placeable(0, 0, 30000, 30000, 48).build() << 16384 << (qint64(1) << 30)
-                                         << QStringLiteral("image too large (60000 x 60000)");
-    QTest::newRow("over the side limit") << WmfBuilder::placeable(0, 0, 200, 50).build() << 100 << (qint64(1) << 30)
-                                         << QStringLiteral("image too large (200 x 50)");
-    QTest::newRow("over the byte limit") << WmfBuilder::placeable(0, 0, 20, 20).build() << 100 << qint64(1000)
-                                         << QStringLiteral("image too large (20 x 20)");
-    QTest::newRow("measured box too large")
-        << WmfBuilder::standard().nullPen().select(0).rectangle(-30000, -30000, 30000, 30000).build() << 16384
-        << (qint64(1) << 30) << QStringLiteral("image too large (60000 x 60000)");
-}
-
+// Over the side or byte limit, whether the header gives the size or the
+// drawing is measured.
 void WmfPlayerTest::refusesLargePictures()
 {
-    QFETCH(QByteArray, data);
-    QFETCH(int, maxSide);
-    QFETCH(qint64, maxBytes);
-    QFETCH(QString, error);
-    RenderLimits limits;
-    limits.maxSide = maxSide;
-    limits.maxBytes = maxBytes;
-    const auto result = renderWmf(data, limits);
-    QCOMPARE(result.error, error);
-    QVERIFY(result.image.isNull());
+    const auto error = [](const QByteArray &data, int maxSide, qint64 maxBytes) {
+        RenderLimits limits;
+        limits.maxSide = maxSide;
+        limits.maxBytes = maxBytes;
+        const auto result = renderWmf(data, limits);
+        return result.image.isNull() ? result.error : QString();
+    };
+    QCOMPARE(error(WmfBuilder::placeable(0, 0, 30000, 30000, 48).build(), 16384, qint64(1) << 30),
+             QStringLiteral("image too large (60000 x 60000)"));
+    QCOMPARE(error(WmfBuilder::placeable(0, 0, 20, 20).build(), 100, 1000), QStringLiteral("image too large (20 x 20)"));
+    QCOMPARE(error(WmfBuilder::standard().nullPen().select(0).rectangle(-30000, -30000, 30000, 30000).build(), 16384,
+                   qint64(1) << 30),
+             QStringLiteral("image too large (60000 x 60000)"));
 }
 
 void WmfPlayerTest::bitmapDepths_data()
 {
     QTest::addColumn<QByteArray>("bitmap");
-    QTest::addColumn<QList<QRgb>>("pixels"); // top row first
+    QTest::addColumn<QList<QRgb>>("pixels");
     QTest::addColumn<int>("width");
-
-    const QList<QRgb> two = {Red, Blue};
-    QTest::newRow("1 bit") << dib(4, 2, 1, 0, two, QByteArray::fromHex("50000000" "a0000000"))
-                           << QList<QRgb>{Blue, Red, Blue, Red, Red, Blue, Red, Blue} << 4;
-    QTest::newRow("4 bits") << dib(3, 2, 4, 0, {White, Red, Green, Blue}, QByteArray::fromHex("30100000" "12300000"))
-                            << QList<QRgb>{Red, Green, Blue, Blue, White, Red} << 3;
-    QTest::newRow("8 bits, colours used") << dib(3, 1, 8, 0, {Yellow, Cyan, Black}, QByteArray::fromHex("02000100"))
-                                          << QList<QRgb>{Black, Yellow, Cyan} << 3;
-    QTest::newRow("16 bits, 5-5-5") << dib(2, 1, 16, 0, {}, QByteArray::fromHex("007ce003"))
-                                    << QList<QRgb>{Red, Green} << 2;
-    QTest::newRow("16 bits, 5-6-5 fields")
-        << dib(2, 1, 16, 3, {}, dword(0xF800) + dword(0x07E0) + dword(0x001F) + QByteArray::fromHex("1f00e007"))
-        << QList<QRgb>{Blue, Green} << 2;
-    QTest::newRow("24 bits") << quadrants() << QList<QRgb>{Red, Green, Blue, Yellow} << 2;
-    QTest::newRow("32 bits, alpha byte ignored") << dib(2, 1, 32, 0, {}, QByteArray::fromHex("0000ff00" "ff000080"))
-                                                 << QList<QRgb>{Red, Blue} << 2;
-    QTest::newRow("32 bits, fields")
-        << dib(2, 1, 32, 3, {}, dword(0xFF000000) + dword(0x00FF0000) + dword(0x0000FF00) + QByteArray::fromHex("000000ff" "00ffff00"))
-        << QList<QRgb>{Red, Cyan} << 2;
-    QTest::newRow("24 bits, top row first") << dib(1, -2, 24, 0, {}, QByteArray::fromHex("0000ff00" "ff000000"))
-                                            << QList<QRgb>{Red, Blue} << 1;
-    QTest::newRow("RLE8") << dib(4, 2, 8, 1, {White, Red, Green}, QByteArray::fromHex("0401" "0000" "0003020001" "00" "0102" "0001"))
-                          << QList<QRgb>{Green, White, Red, Green, Red, Red, Red, Red} << 4;
-    QTest::newRow("RLE4") << dib(5, 1, 4, 2, {White, Red, Green}, QByteArray::fromHex("0412" "0001" "0001"))
-                          << QList<QRgb>{Red, Green, Red, Green, White} << 5;
-    QTest::newRow("RLE8 delta") << dib(3, 2, 8, 1, {White, Red}, QByteArray::fromHex("00020101" "0101" "0001"))
-                                << QList<QRgb>{White, Red, White, White, White, White} << 3;
-    QTest::newRow("RLE4 literal run") << dib(3, 1, 4, 2, {White, Red, Green}, QByteArray::fromHex("0003" "1210" "0001"))
-                                      << QList<QRgb>{Red, Green, Red} << 3;
-    QTest::newRow("core header") << dword(12) + words({2, 1, 1, 1}) + QByteArray::fromHex("0000ff" "ff0000" "40000000")
-                                 << QList<QRgb>{Red, Blue} << 2;
+    for (const DibCase &c : dibCases())
+        QTest::newRow(c.name) << c.dib << c.pixels << c.width;
 }
 
 void WmfPlayerTest::bitmapDepths()
@@ -370,23 +291,13 @@ void WmfPlayerTest::bitmapDepths()
             QCOMPARE(result.image.pixel(x, y), pixels[y * width + x]);
 }
 
-void WmfPlayerTest::textCodes_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("symbolFont");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("Western letters") << QByteArray("Abc") << false << QStringLiteral("Abc");
-    QTest::newRow("Western euro and quotes") << QByteArray("\x80\x93\x94") << false << QStringLiteral(u"\u20AC\u201C\u201D");
-    QTest::newRow("symbol Greek") << QByteArray("abgDW") << true << QStringLiteral(u"\u03B1\u03B2\u03B3\u0394\u03A9");
-    QTest::newRow("symbol operators") << QByteArray("\xB4\xB9\xA3\xD6") << true << QStringLiteral(u"\u00D7\u2260\u2264\u221A");
-}
-
+// Western text in Windows-1252, the Symbol font's letters as Greek and operators.
 void WmfPlayerTest::textCodes()
 {
-    QFETCH(QByteArray, bytes);
-    QFETCH(bool, symbolFont);
-    QFETCH(QString, text);
-    QCOMPARE(morvane::wmf::decodeText(bytes, symbolFont), text);
+    using morvane::wmf::decodeText;
+    QCOMPARE(decodeText("A\x80\x93\x94", false), QStringLiteral(u"A\u20AC\u201C\u201D"));
+    QCOMPARE(decodeText("abgDW", true), QStringLiteral(u"\u03B1\u03B2\u03B3\u0394\u03A9"));
+    QCOMPARE(decodeText("\xB4\xB9\xA3\xD6", true), QStringLiteral(u"\u00D7\u2260\u2264\u221A"));
 }
 
 void WmfPlayerTest::text()
@@ -441,10 +352,13 @@ void WmfPlayerTest::hatchOverBackground()
     }
 }
 
+// An ellipse's edge is blended with the background, not stepped.
 void WmfPlayerTest::edgesAreSmoothed()
 {
-    const auto result = renderWmf(redBrush(canvas().nullPen().select(0), 1).ellipse(10, 10, 90, 90).build());
+    const auto result = renderWmf(redFill().ellipse(10, 10, 90, 90).build());
     QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+    QCOMPARE(result.image.pixel(50, 50), Red);
+    QCOMPARE(result.image.pixel(14, 14), White);
     int blended = 0;
     for (int x = 0; x < 100; ++x) {
         const QRgb c = result.image.pixel(x, 30);

@@ -1,49 +1,19 @@
-// Builds metafiles record by record, and the bitmaps they carry, for the
-// tests. Function numbers are written out here rather than taken from the
-// player, so that a wrong number on either side shows.
+// Builds metafiles record by record for the tests. Function numbers are
+// written out here rather than taken from the player, so that a wrong number
+// on either side shows.
 #pragma once
 
-#include <QByteArray>
+#include "support/bitmaps.h"
+
 #include <QList>
 #include <QPoint>
-#include <QRgb>
 
 #include <algorithm>
-#include <initializer_list>
+#include <array>
 
 namespace wmftest {
 
-inline void put16(QByteArray &out, quint32 v)
-{
-    out.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
-}
-
-inline void put32(QByteArray &out, quint32 v)
-{
-    put16(out, v & 0xFFFF);
-    put16(out, v >> 16);
-}
-
-// Parameter bytes: 16-bit words in the order given.
-inline QByteArray words(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (const int v : values)
-        put16(out, quint32(v));
-    return out;
-}
-
-inline QByteArray dword(quint32 v)
-{
-    QByteArray out;
-    put32(out, v);
-    return out;
-}
-
-inline QByteArray colorRef(QRgb c)
-{
-    return dword(quint32(qRed(c)) | quint32(qGreen(c)) << 8 | quint32(qBlue(c)) << 16);
-}
+using namespace fixtures;
 
 class WmfBuilder
 {
@@ -53,10 +23,7 @@ public:
     {
         WmfBuilder b;
         b.m_placeable = true;
-        b.m_box[0] = left;
-        b.m_box[1] = top;
-        b.m_box[2] = right;
-        b.m_box[3] = bottom;
+        b.m_box = {left, top, right, bottom};
         b.m_inch = inch;
         return b;
     }
@@ -160,26 +127,11 @@ public:
 
 private:
     bool m_placeable = false;
-    int m_box[4] = {0, 0, 0, 0};
+    std::array<int, 4> m_box = {0, 0, 0, 0};
     int m_inch = 96;
     int m_objects = 16;
     quint32 m_maxRecord = 0;
     QByteArray m_records;
 };
-
-// A packed DIB with a 40-byte header: the colour table and the pixel bytes
-// (rows as stored, padding included) given as they are; the header counts
-// the colours given.
-inline QByteArray dib(int width, int height, int bits, int compression, const QList<QRgb> &table,
-                      const QByteArray &pixels)
-{
-    const qsizetype colorsUsed = table.size();
-    QByteArray out = dword(40) + dword(quint32(width)) + dword(quint32(height)) + words({1, bits})
-                     + dword(quint32(compression)) + dword(quint32(pixels.size())) + dword(3780) + dword(3780)
-                     + dword(quint32(colorsUsed)) + dword(0);
-    for (const QRgb c : table)
-        out += QByteArray(1, char(qBlue(c))) + char(qGreen(c)) + char(qRed(c)) + char(0);
-    return out + pixels;
-}
 
 } // namespace wmftest

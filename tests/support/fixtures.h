@@ -1,9 +1,10 @@
-// Pictures and files the codec tests build for themselves.
+// Pictures and files the tests build for themselves.
 #pragma once
 
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 namespace fixtures {
 
@@ -28,6 +29,9 @@ QByteArray tgaFile(const QImage &picture);
 
 // Writes bytes to path; false on failure.
 bool writeFile(const QString &path, const QByteArray &bytes);
+// The bytes of the file at path; empty when it cannot be read.
 QByteArray readFile(const QString &path);
+// The names in folder, hidden ones and sub-folders included, sorted by name.
+QStringList fileNames(const QString &folder);
 
 } // namespace fixtures

@@ -1,8 +1,8 @@
 #include "fixtures.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QtEndian>
 
 #include <cmath>
 
@@ -73,32 +73,15 @@ bool samePixels(const QImage &a, const QImage &b)
 
 QByteArray withExifOrientation(const QByteArray &jpeg, int orientation, bool bigEndian)
 {
-    QByteArray tiff;
-    auto u16 = [&](quint16 v) {
-        uchar b[2];
-        bigEndian ? qToBigEndian(v, b) : qToLittleEndian(v, b);
-        tiff.append(reinterpret_cast<const char *>(b), 2);
-    };
-    auto u32 = [&](quint32 v) {
-        uchar b[4];
-        bigEndian ? qToBigEndian(v, b) : qToLittleEndian(v, b);
-        tiff.append(reinterpret_cast<const char *>(b), 4);
-    };
-    tiff.append(bigEndian ? "MM" : "II");
-    u16(42);
-    u32(8);
-    u16(2); // two entries: a resolution unit first, then the orientation
-    u16(0x0128);
-    u16(3);
-    u32(1);
-    u16(2);
-    u16(0);
-    u16(0x0112);
-    u16(3);
-    u32(1);
-    u16(quint16(orientation));
-    u16(0);
-    u32(0);
+    // A TIFF header and one directory of two entries: a resolution unit
+    // first, then the orientation; each value a size in bytes and the value.
+    QByteArray tiff(bigEndian ? "MM" : "II");
+    const std::pair<int, quint32> fields[] = {{2, 42}, {4, 8}, {2, 2}, {2, 0x0128}, {2, 3}, {4, 1}, {2, 2}, {2, 0},
+                                              {2, 0x0112}, {2, 3}, {4, 1}, {2, quint32(orientation)}, {2, 0}, {4, 0}};
+    for (const auto &[size, value] : fields) {
+        for (int i = 0; i < size; ++i)
+            tiff.append(char(value >> 8 * (bigEndian ? size - 1 - i : i)));
+    }
     const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
     QByteArray segment("\xff\xe1");
     segment.append(char((payload.size() + 2) >> 8)).append(char((payload.size() + 2) & 0xff)).append(payload);
@@ -136,6 +119,11 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList fileNames(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
 
 } // namespace fixtures
