@@ -31,13 +31,13 @@ bool fontsAvailable()
 // family over the metric-compatible substitutes fontconfig knows, so the
 // face's family only picks a generic family when the face has no name. The
 // symbol font's codes are turned into Unicode, which a text face draws.
-QString familyFor(const FontSpec &spec)
+QString familyFor(const FontSpec &wanted)
 {
-    if (spec.symbolLayout)
+    if (wanted.symbolLayout)
         return QStringLiteral("Serif");
-    if (!spec.face.isEmpty())
-        return spec.face;
-    switch (spec.pitchAndFamily & 0xF0) {
+    if (!wanted.face.isEmpty())
+        return wanted.face;
+    switch (wanted.pitchAndFamily & 0xF0) {
     case 0x10: return QStringLiteral("Serif");
     case 0x30: return QStringLiteral("Monospace");
     default: return QStringLiteral("Sans Serif");
@@ -46,18 +46,18 @@ QString familyFor(const FontSpec &spec)
 
 // The font at a pixel size that outlines well; *scale takes its outlines
 // to the wanted size of em pixels.
-QFont outlineFont(const FontSpec &spec, double em, double *scale)
+QFont outlineFont(const FontSpec &wanted, double em, double *scale)
 {
-    QFont font(familyFor(spec));
+    QFont font(familyFor(wanted));
     // Fontconfig may stand a dingbat font in for a missing text face.
-    if (spec.charSet != CharSetSymbol
+    if (wanted.charSet != CharSetSymbol
         && QFontDatabase::writingSystems(QFontInfo(font).family()).contains(QFontDatabase::Symbol))
         font.setFamily(QStringLiteral("Sans Serif"));
     const int pixels = int(std::clamp(std::round(em), 1.0, double(LargestOutlinePixels)));
     font.setPixelSize(pixels);
-    if (spec.weight > 0)
-        font.setWeight(QFont::Weight(std::clamp(spec.weight, 100, 900)));
-    font.setItalic(spec.italic);
+    if (wanted.weight > 0)
+        font.setWeight(QFont::Weight(std::clamp(wanted.weight, 100, 900)));
+    font.setItalic(wanted.italic);
     font.setKerning(true);
     *scale = em / pixels;
     return font;
@@ -121,25 +121,25 @@ void Player::drawText(QPointF at, QByteArrayView bytes, const std::vector<int> &
     if (bytes.isEmpty() || !fontsAvailable())
         return;
 
-    const FontSpec &spec = m_dc.font;
+    const FontSpec &wanted = m_dc.font;
     const double sx = std::abs(m_toDevice.m11()), sy = std::abs(m_toDevice.m22());
-    double em = spec.height == 0 ? DefaultFontPixels : std::abs(spec.height * sy);
+    double em = wanted.height == 0 ? DefaultFontPixels : std::abs(wanted.height * sy);
     double scale = 1;
-    QFont font = outlineFont(spec, em, &scale);
-    if (spec.height > 0) { // the cell height: ascent and descent together
+    QFont font = outlineFont(wanted, em, &scale);
+    if (wanted.height > 0) { // the cell height: ascent and descent together
         const QFontMetricsF cell(font);
         em *= font.pixelSize() / std::max(1.0, cell.ascent() + cell.descent());
-        font = outlineFont(spec, em, &scale);
+        font = outlineFont(wanted, em, &scale);
     }
-    if (spec.width != 0) {
+    if (wanted.width != 0) {
         const double average = QFontMetricsF(font).averageCharWidth() * scale;
         if (average > 0)
-            font.setStretch(int(std::clamp(100 * std::abs(spec.width * sx) / average, 1.0, 4000.0)));
+            font.setStretch(int(std::clamp(100 * std::abs(wanted.width * sx) / average, 1.0, 4000.0)));
     }
     if (!(em >= 0.5 && em <= LargestFontPixels))
         return;
 
-    const QString text = decodeText(bytes, spec.symbolLayout);
+    const QString text = decodeText(bytes, wanted.symbolLayout);
     const QFontMetricsF metrics(font);
     std::vector<double> advances(std::size_t(text.size()));
     double width = 0;
@@ -157,7 +157,7 @@ void Player::drawText(QPointF at, QByteArrayView bytes, const std::vector<int> &
 
     QTransform place;
     place.translate(m_toDevice.map(at).x(), m_toDevice.map(at).y());
-    place.rotate(-spec.escapement / 10.0);
+    place.rotate(-wanted.escapement / 10.0);
     const QRectF cell(left, baseline - ascent, width, ascent + descent);
 
     if (updateCp && horizontal != AlignCenter && sx > 0)
@@ -183,9 +183,9 @@ void Player::drawText(QPointF at, QByteArrayView bytes, const std::vector<int> &
         }
     }
     glyphs = outline.map(glyphs);
-    if (spec.underline)
+    if (wanted.underline)
         glyphs.addRect(QRectF(left, baseline + metrics.underlinePos() * scale, width, metrics.lineWidth() * scale));
-    if (spec.strikeOut)
+    if (wanted.strikeOut)
         glyphs.addRect(QRectF(left, baseline - metrics.strikeOutPos() * scale, width, metrics.lineWidth() * scale));
     glyphs.setFillRule(Qt::WindingFill);
 
