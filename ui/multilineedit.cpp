@@ -616,32 +616,35 @@ void MultiLineEdit::focusOutEvent(QFocusEvent *event)
 
 // ---- caret movement ---------------------------------------------------------
 
+MultiLineEdit::BoundaryWindow MultiLineEdit::boundaryWindow(QTextBoundaryFinder::BoundaryType type,
+                                                           qsizetype position) const
+{
+    const qsizetype line = lineOf(position);
+    const qsizetype from = std::max(lineStart(line), position - kWindow);
+    const qsizetype to = std::min(lineEnd(line), position + kWindow);
+    BoundaryWindow window{from, to, QTextBoundaryFinder(type, QStringView(m_text).sliced(from, to - from))};
+    window.finder.setPosition(position - from);
+    return window;
+}
+
 qsizetype MultiLineEdit::nextCharPosition(qsizetype position) const
 {
     const qsizetype line = lineOf(position);
-    const qsizetype end = lineEnd(line);
-    if (position >= end)
+    if (position >= lineEnd(line))
         return line + 1 < lineCount() ? lineStart(line + 1) : position;
-    const qsizetype from = std::max(lineStart(line), position - kWindow);
-    const qsizetype to = std::min(end, position + kWindow);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, QStringView(m_text).sliced(from, to - from));
-    finder.setPosition(position - from);
-    const qsizetype next = finder.toNextBoundary();
-    return next < 0 ? to : from + next;
+    BoundaryWindow w = boundaryWindow(QTextBoundaryFinder::Grapheme, position);
+    const qsizetype next = w.finder.toNextBoundary();
+    return next < 0 ? w.to : w.from + next;
 }
 
 qsizetype MultiLineEdit::previousCharPosition(qsizetype position) const
 {
     const qsizetype line = lineOf(position);
-    const qsizetype start = lineStart(line);
-    if (position <= start)
+    if (position <= lineStart(line))
         return line > 0 ? lineEnd(line - 1) : position;
-    const qsizetype from = std::max(start, position - kWindow);
-    const qsizetype to = std::min(lineEnd(line), position + kWindow);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, QStringView(m_text).sliced(from, to - from));
-    finder.setPosition(position - from);
-    const qsizetype previous = finder.toPreviousBoundary();
-    return previous < 0 ? from : from + previous;
+    BoundaryWindow w = boundaryWindow(QTextBoundaryFinder::Grapheme, position);
+    const qsizetype previous = w.finder.toPreviousBoundary();
+    return previous < 0 ? w.from : w.from + previous;
 }
 
 // Backspace takes one code point (a base letter keeps its accents until they go one by one).
@@ -658,57 +661,46 @@ qsizetype MultiLineEdit::previousCodePoint(qsizetype position) const
 qsizetype MultiLineEdit::nextWordPosition(qsizetype position) const
 {
     const qsizetype line = lineOf(position);
-    const qsizetype end = lineEnd(line);
-    if (position >= end)
+    if (position >= lineEnd(line))
         return line + 1 < lineCount() ? lineStart(line + 1) : position;
-    const qsizetype from = std::max(lineStart(line), position - kWindow);
-    const qsizetype to = std::min(end, position + kWindow);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, QStringView(m_text).sliced(from, to - from));
-    finder.setPosition(position - from);
-    for (qsizetype next = finder.toNextBoundary(); next >= 0; next = finder.toNextBoundary()) {
-        if (from + next >= to || finder.boundaryReasons().testFlag(QTextBoundaryFinder::StartOfItem))
-            return from + next;
+    BoundaryWindow w = boundaryWindow(QTextBoundaryFinder::Word, position);
+    for (qsizetype next = w.finder.toNextBoundary(); next >= 0; next = w.finder.toNextBoundary()) {
+        if (w.from + next >= w.to || w.finder.boundaryReasons().testFlag(QTextBoundaryFinder::StartOfItem))
+            return w.from + next;
     }
-    return to;
+    return w.to;
 }
 
 qsizetype MultiLineEdit::previousWordPosition(qsizetype position) const
 {
     const qsizetype line = lineOf(position);
-    const qsizetype start = lineStart(line);
-    if (position <= start)
+    if (position <= lineStart(line))
         return line > 0 ? lineEnd(line - 1) : position;
-    const qsizetype from = std::max(start, position - kWindow);
-    const qsizetype to = std::min(lineEnd(line), position + kWindow);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, QStringView(m_text).sliced(from, to - from));
-    finder.setPosition(position - from);
-    for (qsizetype previous = finder.toPreviousBoundary(); previous >= 0; previous = finder.toPreviousBoundary()) {
-        if (previous == 0 || finder.boundaryReasons().testFlag(QTextBoundaryFinder::StartOfItem))
-            return from + previous;
+    BoundaryWindow w = boundaryWindow(QTextBoundaryFinder::Word, position);
+    for (qsizetype previous = w.finder.toPreviousBoundary(); previous >= 0; previous = w.finder.toPreviousBoundary()) {
+        if (previous == 0 || w.finder.boundaryReasons().testFlag(QTextBoundaryFinder::StartOfItem))
+            return w.from + previous;
     }
-    return from;
+    return w.from;
 }
 
 std::pair<qsizetype, qsizetype> MultiLineEdit::wordAt(qsizetype position) const
 {
-    const qsizetype line = lineOf(position);
-    const qsizetype from = std::max(lineStart(line), position - kWindow);
-    const qsizetype to = std::min(lineEnd(line), position + kWindow);
-    if (from == to)
+    BoundaryWindow w = boundaryWindow(QTextBoundaryFinder::Word, position);
+    if (w.from == w.to)
         return {position, position};
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, QStringView(m_text).sliced(from, to - from));
-    qsizetype at = position - from;
-    if (at == to - from) // at the line's end: the word before
+    qsizetype at = position - w.from;
+    if (at == w.to - w.from) // at the line's end: the word before
         at = std::max<qsizetype>(0, at - 1);
-    finder.setPosition(at);
-    qsizetype start = finder.isAtBoundary() ? at : finder.toPreviousBoundary();
-    finder.setPosition(at);
-    qsizetype end = finder.toNextBoundary();
+    w.finder.setPosition(at);
+    qsizetype start = w.finder.isAtBoundary() ? at : w.finder.toPreviousBoundary();
+    w.finder.setPosition(at);
+    qsizetype end = w.finder.toNextBoundary();
     if (start < 0)
         start = 0;
     if (end < 0)
-        end = to - from;
-    return {from + start, from + end};
+        end = w.to - w.from;
+    return {w.from + start, w.from + end};
 }
 
 // The start or end of the row (the wrapped part of a line) that holds position.

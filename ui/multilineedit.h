@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPointF>
 #include <QString>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <optional>
@@ -143,6 +144,13 @@ private:
     qreal widestLine();
     void updateScrollBars();
 
+    // A boundary finder over the part of position's line near it, set at position.
+    struct BoundaryWindow {
+        qsizetype from;
+        qsizetype to;
+        QTextBoundaryFinder finder;
+    };
+    BoundaryWindow boundaryWindow(QTextBoundaryFinder::BoundaryType type, qsizetype position) const;
     qsizetype nextCharPosition(qsizetype position) const;
     qsizetype previousCharPosition(qsizetype position) const;
     qsizetype previousCodePoint(qsizetype position) const;
