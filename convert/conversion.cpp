@@ -1,6 +1,7 @@
 #include "convert/conversion.h"
 
 #include "convert/picture.h"
+#include "texcfg/characters.h"
 
 #include <QFile>
 #include <QImage>
@@ -17,29 +18,10 @@ using namespace Qt::StringLiterals;
 
 namespace morvane::convert {
 
+using texcfg::characterCount;
+using texcfg::unitsOfFirstCharacters;
+
 namespace {
-
-// Number of UTF-16 units that the first count characters of text take (all
-// of text when it has fewer); a surrogate pair is one character.
-qsizetype unitsOfFirstCharacters(QStringView text, qsizetype count)
-{
-    qsizetype units = 0;
-    for (qsizetype c = 0; c < count && units < text.size(); ++c) {
-        const bool pair = text[units].isHighSurrogate() && units + 1 < text.size() && text[units + 1].isLowSurrogate();
-        units += pair ? 2 : 1;
-    }
-    return units;
-}
-
-qsizetype characterCount(QStringView text)
-{
-    qsizetype characters = 0;
-    for (qsizetype units = 0; units < text.size(); ++characters) {
-        const bool pair = text[units].isHighSurrogate() && units + 1 < text.size() && text[units + 1].isLowSurrogate();
-        units += pair ? 2 : 1;
-    }
-    return characters;
-}
 
 // The text by which two paths are told apart: separators collapsed, and
 // letter case folded where the file system ignores it.

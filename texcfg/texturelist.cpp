@@ -1,5 +1,7 @@
 #include "texcfg/texturelist.h"
 
+#include "texcfg/characters.h"
+
 #include <QStringView>
 
 namespace morvane::texcfg {
@@ -10,28 +12,11 @@ namespace {
 
 constexpr QLatin1StringView crlf = "\r\n"_L1;
 
-// The number of UTF-16 units taken by the first n characters of text, a
-// surrogate pair counting as one character.
-qsizetype unitsOfFirstChars(QStringView text, qsizetype n)
-{
-    qsizetype units = 0;
-    while (n > 0 && units < text.size()) {
-        units += (text[units].isHighSurrogate() && units + 1 < text.size() && text[units + 1].isLowSurrogate()) ? 2 : 1;
-        --n;
-    }
-    return units;
-}
-
-qsizetype charCount(QStringView text)
-{
-    return unitsOfFirstChars(text, text.size());
-}
-
 } // namespace
 
 QString FolderEntryName(const QString &entry, const QString &currentPath, QChar separator)
 {
-    QStringView rest = QStringView(entry).mid(unitsOfFirstChars(entry, charCount(currentPath)));
+    QStringView rest = QStringView(entry).mid(unitsOfFirstCharacters(entry, characterCount(currentPath)));
     if (rest.startsWith(separator))
         rest = rest.mid(1);
     return rest.toString();

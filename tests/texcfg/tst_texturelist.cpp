@@ -69,6 +69,8 @@ void TestTextureList::folderEntryName_data()
     QTest::newRow("only one separator dropped") << u"C:\\maps\\\\x"_s << u"C:\\maps"_s << u"\\x"_s;
     QTest::newRow("path not compared") << u"D:\\mapx\\grass"_s << u"C:\\maps"_s << u"grass"_s;
     QTest::newRow("surrogate pair in path") << u"C:\\\U0001F600\\grass"_s << u"C:\\\U0001F600"_s << u"grass"_s;
+    QTest::newRow("two pairs in path")
+        << u"C:\\\U0001F600\U0001F600\\grass"_s << u"C:\\\U0001F600\U0001F600"_s << u"grass"_s;
 }
 
 void TestTextureList::folderEntryName()
