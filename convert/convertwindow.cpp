@@ -3,7 +3,6 @@
 #include "appinfo.h"
 #include "convert/conversionrun.h"
 #include "convert/filters.h"
-#include "ui/fsentries.h"
 #include "ui/messagebox.h"
 #include "ui_convert.h"
 

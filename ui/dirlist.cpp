@@ -52,6 +52,15 @@ QString displayName(const QString &folder)
     return name.isEmpty() ? folder : name;
 }
 
+// The sub-folders of folder in the order they are shown; nullopt when it cannot be read.
+std::optional<QStringList> sortedSubFolders(const QString &folder)
+{
+    auto names = listFolder(folder, EntryKind::Folders);
+    if (names)
+        sortNaturally(*names);
+    return names;
+}
+
 } // namespace
 
 DirList::DirList(QWidget *parent)
@@ -70,13 +79,10 @@ DirList::DirList(QWidget *parent)
 
 bool DirList::setPath(const QString &folder)
 {
-    if (!isReadableFolder(folder))
-        return false;
     const QString newPath = normalFolderPath(folder);
-    auto names = listFolder(newPath, EntryKind::Folders);
+    auto names = sortedSubFolders(newPath);
     if (!names)
         return false;
-    sortNaturally(*names);
     const bool changed = newPath != m_path;
     m_path = newPath;
     m_subFolders = std::move(*names);
@@ -93,9 +99,7 @@ QString DirList::list(int i) const
 
 void DirList::refresh()
 {
-    auto names = listFolder(m_path, EntryKind::Folders);
-    m_subFolders = names ? std::move(*names) : QStringList();
-    sortNaturally(m_subFolders);
+    m_subFolders = sortedSubFolders(m_path).value_or(QStringList());
     rebuild();
 }
 

@@ -161,6 +161,8 @@ bool isReadableFolder(const QString &path)
 
 QString normalFolderPath(const QString &path)
 {
+    if (path.isEmpty())
+        return path; // names no folder, not the current one
     const QString clean = QDir::cleanPath(QDir(path).absolutePath());
     return QDir::toNativeSeparators(clean);
 }

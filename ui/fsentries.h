@@ -42,7 +42,7 @@ void sortNaturally(QStringList &names);
 bool isReadableFolder(const QString &path);
 
 // The absolute, clean form of path with the platform's separators; at a
-// drive's root it ends in a separator, elsewhere it does not.
+// drive's root it ends in a separator, elsewhere it does not; empty for an empty path.
 QString normalFolderPath(const QString &path);
 
 // folder, the platform's separator unless folder already ends in one, and name.
