@@ -1,19 +1,12 @@
 #include "convert/picture.h"
 
 #include "convert/atomicwrite.h"
-#include "convert/bmp.h"
-#include "convert/codec.h"
-#include "convert/gif.h"
-#include "convert/jpeg.h"
-#include "convert/probe.h"
-#include "convert/rows.h"
+#include "convert/formats/formats.h"
 #include "convert/wmf/wmf.h"
 
-#include <QBuffer>
+#include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
-#include <QImageWriter>
 
 using namespace Qt::StringLiterals;
 
@@ -23,10 +16,7 @@ namespace {
 
 // No picture within the limits needs a bigger file than this, whatever its
 // encoding; larger files are refused before they are read.
-constexpr qint64 kMaxFileBytes = qint64(3) << 29; // 1.5 GiB
-
-constexpr int kJpegQuality = 92;
-constexpr int kWebpQuality = 92;
+constexpr qint64 MaxFileBytes = qint64(3) << 29; // 1.5 GiB
 
 void setError(QString *error, const QString &text)
 {
@@ -34,152 +24,69 @@ void setError(QString *error, const QString &text)
         *error = text;
 }
 
-int bitsPerPixel(QImage::Format format)
-{
-    return format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
-}
-
-// Reads data through Qt's reader for format (a Qt format key), after the
-// size and the structure were checked without decoding.
-Decoded decodeWithQt(QByteArrayView data, Kind kind, const char *format, const QString &name,
-                     const Limits &limits)
-{
-    const Layout layout = inspectLayout(kind, data);
-    if (layout.declaredSize.isValid()) {
-        const QString tooLarge = sizeLimitError(layout.declaredSize, 32, limits);
-        if (!tooLarge.isEmpty())
-            return {QImage(), tooLarge};
-    }
-    if (layout.truncated)
-        return {QImage(), truncatedError()};
-    if (kind == Kind::Bmp) {
-        if (std::optional<Decoded> plain = decodePlainBmp(data))
-            return *plain;
-    }
-    QByteArray bytes = QByteArray::fromRawData(data.data(), data.size());
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format);
-    reader.setAutoDetectImageFormat(false);
-    reader.setAutoTransform(true);
-    // Qt's reader tells the size again, and the pixel format: 16-bit
-    // channels make a picture of the same size twice as large.
-    const QSize size = reader.size();
-    if (reader.error() == QImageReader::UnsupportedFormatError)
-        return {QImage(), u"reading %1 pictures needs Qt's image format plugins, which are missing"_s.arg(name)};
-    if (size.isValid()) {
-        const QString tooLarge = sizeLimitError(size, bitsPerPixel(reader.imageFormat()), limits);
-        if (!tooLarge.isEmpty())
-            return {QImage(), tooLarge};
-    }
-    QImageReader::setAllocationLimit(int(limits.maxBytes >> 20));
-    QImage image = reader.read();
-    if (image.isNull())
-        return {QImage(), damagedError(name)};
-    return {image, QString()};
-}
-
-Decoded decodeUnknown(QByteArrayView data, const Limits &limits)
-{
-    if (wmf::isWmf(data)) {
-        wmf::RenderResult rendered = wmf::renderWmf(data, {limits.maxSide, limits.maxBytes});
-        if (rendered.image.isNull())
-            return {QImage(), rendered.error.isEmpty() ? damagedError(u"WMF"_s) : rendered.error};
-        return {rendered.image, QString()};
-    }
-    return {QImage(), notAnImageError()};
-}
-
-Decoded decode(QByteArrayView data, const Limits &limits)
+formats::Decoded decode(QByteArrayView data, const formats::Limits &limits)
 {
     if (data.isEmpty())
         return {QImage(), u"file is empty"_s};
-    const Kind kind = sniffKind(data);
-    Decoded result;
-    switch (kind) {
-    case Kind::Jpeg:
-        result = decodeJpeg(data, limits);
-        break;
-    case Kind::Bmp:
-        result = decodeWithQt(data, kind, "bmp", kindName(kind), limits);
-        if (const auto bits = bmpShortChannels(data); bits && !result.image.isNull()) {
-            // Qt reads 5- and 6-bit channels shifted, leaving white a light grey.
-            if (result.image.format() != QImage::Format_ARGB32)
-                result.image = result.image.convertToFormat(QImage::Format_RGB32);
-            widenChannels(result.image, *bits);
+    for (const formats::Format *format : pictureFormats()) {
+        if (!format->matches(data))
+            continue;
+        formats::Decoded result = format->decode(data, limits);
+        if (result.image.isNull() && result.error.isEmpty())
+            result.error = formats::damagedError(format->name);
+        // Whatever a reader let through, nothing beyond the limits is handed on.
+        if (!result.image.isNull()) {
+            const QString tooLarge = formats::sizeLimitError(result.image.size(), result.image.depth(), limits);
+            if (!tooLarge.isEmpty())
+                return {QImage(), tooLarge};
         }
-        break;
-    case Kind::Gif:
-        result = decodeWithQt(data, kind, "gif", kindName(kind), limits);
-        break;
-    case Kind::Png:
-        result = decodeWithQt(data, kind, "png", kindName(kind), limits);
-        break;
-    case Kind::Tiff:
-        result = decodeWithQt(data, kind, "tiff", kindName(kind), limits);
-        break;
-    case Kind::WebP:
-        result = decodeWithQt(data, kind, "webp", kindName(kind), limits);
-        break;
-    case Kind::Tga:
-        result = decodeWithQt(data, kind, "tga", kindName(kind), limits);
-        break;
-    case Kind::Unknown:
-        result = decodeUnknown(data, limits);
-        break;
+        return result;
     }
-    // Whatever a reader let through, nothing beyond the limits is handed on.
-    if (!result.image.isNull()) {
-        const QString tooLarge = sizeLimitError(result.image.size(), result.image.depth(), limits);
-        if (!tooLarge.isEmpty())
-            return {QImage(), tooLarge};
-    }
-    return result;
+    return {QImage(), formats::notAnImageError()};
 }
 
-Encoded encodeWithQt(const QImage &picture, const char *format, const QString &name, int quality)
+// picture in sRGB when it has a colour profile of another space, so that a
+// format without profiles shows its colours right.
+QImage inSrgb(const QImage &picture)
 {
-    QByteArray out;
-    QBuffer buffer(&out);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    if (quality >= 0)
-        writer.setQuality(quality);
-    if (!writer.canWrite())
-        return {QByteArray(), u"writing %1 pictures needs Qt's image format plugins, which are missing"_s.arg(name)};
-    if (!writer.write(picture))
-        return {QByteArray(), u"cannot encode the picture as %1"_s.arg(name)};
-    return {std::move(out), QString()};
-}
-
-// An opaque copy of picture composited onto white.
-QImage flattenedOnWhite(const QImage &picture)
-{
-    if (!picture.hasAlphaChannel())
+    const QColorSpace space = picture.colorSpace();
+    if (!space.isValid() || space == QColorSpace::SRgb)
         return picture;
-    const QImage rows = inRowFormat(picture);
-    QImage out(rows.size(), QImage::Format_BGR888);
-    if (out.isNull())
-        return out;
-    out.setDotsPerMeterX(picture.dotsPerMeterX());
-    out.setDotsPerMeterY(picture.dotsPerMeterY());
-    for (int y = 0; y < rows.height(); ++y)
-        bgrRowOnWhite(rows, y, out.scanLine(y));
-    return out;
-}
-
-Encoded encodeWmf(const QImage &picture)
-{
-    const QImage opaque = flattenedOnWhite(picture);
-    if (opaque.isNull())
-        return {QByteArray(), outOfMemoryError()};
-    wmf::EncodeResult encoded = wmf::encodeWmf(opaque.convertToFormat(QImage::Format_RGB32));
-    if (!encoded.error.isEmpty() || encoded.bytes.isEmpty())
-        return {QByteArray(), encoded.error.isEmpty() ? u"cannot encode the picture as WMF"_s : encoded.error};
-    return {std::move(encoded.bytes), QString()};
+    QImage rgb = picture;
+    switch (picture.format()) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        break;
+    default:
+        rgb = picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        break;
+    }
+    return rgb.convertedToColorSpace(QColorSpace::SRgb);
 }
 
 } // namespace
+
+const QList<const formats::Format *> &pictureFormats()
+{
+    // Signatures at the start first; TGA, told by its footer, and metafiles,
+    // told by a header check, last.
+    static const QList<const formats::Format *> table = {
+        &formats::png(), &formats::jpeg(), &formats::gif(), &formats::bmp(), &formats::tiff(),
+        &formats::webp(), &formats::tga(), &wmf::format(),
+    };
+    return table;
+}
+
+const formats::Format *formatForExtension(const QString &extension)
+{
+    const QString key = extension.toLower();
+    for (const formats::Format *format : pictureFormats()) {
+        if (format->encode && format->extensions.contains(key))
+            return format;
+    }
+    return nullptr;
+}
 
 QString pictureExtension(const QString &path)
 {
@@ -192,9 +99,9 @@ QString pictureExtension(const QString &path)
 
 QImage decodePicture(QByteArrayView data, QString *error)
 {
-    Decoded result = decode(data, Limits());
+    formats::Decoded result = decode(data, formats::Limits());
     if (result.image.isNull())
-        setError(error, result.error.isEmpty() ? notAnImageError() : result.error);
+        setError(error, result.error.isEmpty() ? formats::notAnImageError() : result.error);
     return result.image;
 }
 
@@ -219,7 +126,7 @@ QImage loadPicture(const QString &path, QString *error)
         return {};
     }
     const qint64 size = file.size();
-    if (size > kMaxFileBytes) {
+    if (size > MaxFileBytes) {
         setError(error, u"file too large (%1 MB)"_s.arg(size >> 20));
         return {};
     }
@@ -242,32 +149,17 @@ QImage loadPicture(const QString &path, QString *error)
 bool savePicture(const QImage &picture, const QString &path, QString *error)
 {
     const QString extension = pictureExtension(path);
-    const QString key = extension.toLower();
-    Encoded (*encode)(const QImage &) = nullptr;
-    if (key == u"bmp")
-        encode = encodeBmp;
-    else if (key == u"gif")
-        encode = encodeGif;
-    else if (key == u"jpg" || key == u"jpe" || key == u"jpeg")
-        encode = [](const QImage &p) { return encodeJpeg(p, kJpegQuality); };
-    else if (key == u"png")
-        encode = [](const QImage &p) { return encodeWithQt(p, "png", u"PNG"_s, -1); };
-    else if (key == u"tif" || key == u"tiff")
-        encode = [](const QImage &p) { return encodeWithQt(p, "tiff", u"TIFF"_s, -1); };
-    else if (key == u"webp")
-        encode = [](const QImage &p) { return encodeWithQt(p, "webp", u"WebP"_s, kWebpQuality); };
-    else if (key == u"wmf")
-        encode = encodeWmf;
-    if (!encode) {
+    const formats::Format *format = formatForExtension(extension);
+    if (!format) {
         setError(error, extension.isEmpty() ? u"cannot write files without an extension"_s
                                             : u"cannot write files ending in .%1"_s.arg(extension));
         return false;
     }
     if (picture.isNull()) {
-        setError(error, u"there is no picture to save"_s);
+        setError(error, formats::noPictureError());
         return false;
     }
-    const Encoded encoded = encode(picture);
+    const formats::Encoded encoded = format->encode(format->keepsColourProfile ? picture : inSrgb(picture));
     if (!encoded.error.isEmpty()) {
         setError(error, encoded.error);
         return false;

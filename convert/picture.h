@@ -2,8 +2,11 @@
 // content, the format of a file written by its name's extension.
 #pragma once
 
+#include "convert/formats/format.h"
+
 #include <QByteArrayView>
 #include <QImage>
+#include <QList>
 #include <QString>
 
 namespace morvane::convert {
@@ -14,7 +17,9 @@ namespace morvane::convert {
 QImage loadPicture(const QString &path, QString *error);
 
 // Writes picture to path in the format its extension names; the file is
-// replaced whole or left untouched. False and *error set on failure.
+// replaced whole or left untouched. A picture with a colour profile that
+// format cannot hold is written converted to sRGB. False and *error set on
+// failure.
 bool savePicture(const QImage &picture, const QString &path, QString *error);
 
 // The picture held in data, as loadPicture reads a file's content.
@@ -23,5 +28,11 @@ QImage decodePicture(QByteArrayView data, QString *error);
 // The extension of the last component of path, after its last dot, as
 // written ("JPG" for "a/b.c/photo.JPG"); empty when there is none.
 QString pictureExtension(const QString &path);
+
+// Every format, in the order their content checks are tried.
+const QList<const formats::Format *> &pictureFormats();
+
+// The format written for extension (any letter case); null when none is.
+const formats::Format *formatForExtension(const QString &extension);
 
 } // namespace morvane::convert

@@ -8,7 +8,7 @@ bool readStandardHeader(QByteArrayView data, qsizetype offset, MetafileHeader *h
 {
     if (data.size() - offset < MetaHeaderBytes)
         return false;
-    RecordReader r(data.sliced(offset, MetaHeaderBytes));
+    ByteReader r(data.sliced(offset, MetaHeaderBytes));
     header->type = r.u16();
     const quint16 headerWords = r.u16();
     header->version = r.u16();
@@ -26,10 +26,10 @@ bool readStandardHeader(QByteArrayView data, qsizetype offset, MetafileHeader *h
 HeaderCheck readHeader(QByteArrayView data, MetafileHeader *header)
 {
     *header = MetafileHeader();
-    if (data.size() >= 4 && RecordReader(data.first(4)).u32() == PlaceableKey) {
+    if (data.size() >= 4 && ByteReader(data.first(4)).u32() == PlaceableKey) {
         if (data.size() < PlaceableHeaderBytes)
             return HeaderCheck::Damaged;
-        RecordReader r(data.first(PlaceableHeaderBytes));
+        ByteReader r(data.first(PlaceableHeaderBytes));
         r.u32(); // key
         r.u16(); // handle, always 0
         header->placeable = true;

@@ -1,13 +1,15 @@
 // The headers at the start of a metafile and the loop over its records.
 #pragma once
 
-#include "convert/wmf/recordreader.h"
+#include "convert/formats/bytereader.h"
 #include "convert/wmf/records.h"
 
 #include <QByteArrayView>
 #include <QString>
 
 namespace morvane::wmf {
+
+using formats::ByteReader;
 
 struct MetafileHeader {
     bool placeable = false;
@@ -54,7 +56,7 @@ LoopResult forEachRecord(QByteArrayView data, const MetafileHeader &header, Visi
     while (pos < data.size()) {
         if (data.size() - pos < RecordHeaderBytes)
             return {LoopEnd::Truncated, pos};
-        RecordReader head(data.sliced(pos, RecordHeaderBytes));
+        ByteReader head(data.sliced(pos, RecordHeaderBytes));
         const quint64 words = head.u32();
         const quint16 function = head.u16();
         if (words < RecordHeaderBytes / 2)
@@ -64,7 +66,7 @@ LoopResult forEachRecord(QByteArrayView data, const MetafileHeader &header, Visi
         if (function == EndOfFile)
             return {LoopEnd::EndRecord, pos};
         const qsizetype bytes = qsizetype(words * 2);
-        RecordReader params(data.sliced(pos + RecordHeaderBytes, bytes - RecordHeaderBytes));
+        ByteReader params(data.sliced(pos + RecordHeaderBytes, bytes - RecordHeaderBytes));
         if (!visit(function, params))
             return {LoopEnd::Stopped, pos};
         pos += bytes;

@@ -1,7 +1,6 @@
 // The record dispatch, and the records that change the drawing state.
 #include "convert/wmf/player.h"
 
-#include "convert/wmf/dib.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,7 +32,7 @@ Player::Player(QImage *canvas, const DeviceContext &initial, const QTransform &f
     updateMapping();
 }
 
-bool Player::play(quint16 function, RecordReader &r)
+bool Player::play(quint16 function, ByteReader &r)
 {
     if (!m_error.isEmpty())
         return false;
@@ -102,7 +101,7 @@ void Player::updateMapping()
     m_toDevice = logicalToDevice(m_dc, m_frame);
 }
 
-void Player::setMapMode(RecordReader &r)
+void Player::setMapMode(ByteReader &r)
 {
     const int mode = r.u16();
     if (r.ok() && mode >= MapText && mode <= MapAnisotropic) {
@@ -111,7 +110,7 @@ void Player::setMapMode(RecordReader &r)
     }
 }
 
-void Player::setOrigin(RecordReader &r, QPointF *origin)
+void Player::setOrigin(ByteReader &r, QPointF *origin)
 {
     const int y = r.i16(), x = r.i16();
     if (!r.ok())
@@ -121,7 +120,7 @@ void Player::setOrigin(RecordReader &r, QPointF *origin)
 }
 
 // An extent of zero would map everything onto one line: refused, as GDI does.
-void Player::setExtent(RecordReader &r, QPointF *extent)
+void Player::setExtent(ByteReader &r, QPointF *extent)
 {
     const int y = r.i16(), x = r.i16();
     if (!r.ok() || x == 0 || y == 0)
@@ -130,7 +129,7 @@ void Player::setExtent(RecordReader &r, QPointF *extent)
     updateMapping();
 }
 
-void Player::offsetOrigin(RecordReader &r, QPointF *origin)
+void Player::offsetOrigin(ByteReader &r, QPointF *origin)
 {
     const int y = r.i16(), x = r.i16();
     if (!r.ok())
@@ -139,7 +138,7 @@ void Player::offsetOrigin(RecordReader &r, QPointF *origin)
     updateMapping();
 }
 
-void Player::scaleExtent(RecordReader &r, QPointF *extent)
+void Player::scaleExtent(ByteReader &r, QPointF *extent)
 {
     const int yDenom = r.i16(), yNum = r.i16(), xDenom = r.i16(), xNum = r.i16();
     if (!r.ok() || xDenom == 0 || yDenom == 0)
@@ -161,7 +160,7 @@ void Player::saveDc()
 
 // A negative level counts back from the last save, a positive one names a
 // save by its number; levels that were never saved are ignored.
-void Player::restoreDc(RecordReader &r)
+void Player::restoreDc(ByteReader &r)
 {
     const int level = r.i16();
     if (!r.ok() || level == 0)
@@ -176,21 +175,21 @@ void Player::restoreDc(RecordReader &r)
     setClip(m_dc.clip);
 }
 
-void Player::setInt(RecordReader &r, int *field)
+void Player::setInt(ByteReader &r, int *field)
 {
     const int value = r.i16();
     if (r.ok())
         *field = value;
 }
 
-void Player::setColor(RecordReader &r, QRgb *field)
+void Player::setColor(ByteReader &r, QRgb *field)
 {
     const quint32 value = r.u32();
     if (r.ok())
         *field = colorFromRef(value, m_dc.palette);
 }
 
-void Player::moveTo(RecordReader &r)
+void Player::moveTo(ByteReader &r)
 {
     const int y = r.i16(), x = r.i16();
     if (r.ok())
@@ -199,7 +198,7 @@ void Player::moveTo(RecordReader &r)
 
 // Every create record takes a slot, even one too short to read: the
 // writer counted it when it numbered the objects after it.
-void Player::createPen(RecordReader &r)
+void Player::createPen(ByteReader &r)
 {
     GdiObject o;
     o.kind = GdiObject::Kind::Pen;
@@ -212,7 +211,7 @@ void Player::createPen(RecordReader &r)
     m_objects.add(std::move(o));
 }
 
-void Player::createBrush(RecordReader &r)
+void Player::createBrush(ByteReader &r)
 {
     GdiObject o;
     o.kind = GdiObject::Kind::Brush;
@@ -226,13 +225,13 @@ void Player::createBrush(RecordReader &r)
     m_objects.add(std::move(o));
 }
 
-void Player::createPatternBrush(RecordReader &r)
+void Player::createPatternBrush(ByteReader &r)
 {
     const int style = r.u16();
     int usage = r.u16();
     if (style == BrushPattern)
         usage = DibRgbColors;
-    const DibImage dib = decodeDib(r.rest(), usage, m_dc.palette, std::min(m_maxBitmapBytes, MaxPatternBytes));
+    const formats::DibImage dib = decodeBitmap(r.rest(), usage, std::min(m_maxBitmapBytes, MaxPatternBytes));
     GdiObject o;
     if (r.ok() && !dib.image.isNull()) {
         o.kind = GdiObject::Kind::Brush;
@@ -242,7 +241,7 @@ void Player::createPatternBrush(RecordReader &r)
     m_objects.add(std::move(o));
 }
 
-void Player::createFont(RecordReader &r)
+void Player::createFont(ByteReader &r)
 {
     GdiObject o;
     o.kind = GdiObject::Kind::Font;
@@ -275,7 +274,7 @@ void Player::createFont(RecordReader &r)
     m_objects.add(std::move(o));
 }
 
-void Player::createPalette(RecordReader &r)
+void Player::createPalette(ByteReader &r)
 {
     GdiObject o;
     o.kind = GdiObject::Kind::Palette;
@@ -294,7 +293,7 @@ void Player::createPlaceholder()
     m_objects.add(GdiObject());
 }
 
-void Player::selectObject(RecordReader &r)
+void Player::selectObject(ByteReader &r)
 {
     const quint16 index = r.u16();
     const GdiObject *o = r.ok() ? m_objects.find(index) : nullptr;
@@ -309,7 +308,7 @@ void Player::selectObject(RecordReader &r)
     }
 }
 
-void Player::selectPalette(RecordReader &r)
+void Player::selectPalette(ByteReader &r)
 {
     const quint16 index = r.u16();
     const GdiObject *o = r.ok() ? m_objects.find(index) : nullptr;
@@ -319,14 +318,14 @@ void Player::selectPalette(RecordReader &r)
 
 // The context keeps copies of what was selected, so deleting a selected
 // object leaves the drawing as it is.
-void Player::deleteObject(RecordReader &r)
+void Player::deleteObject(ByteReader &r)
 {
     const quint16 index = r.u16();
     if (r.ok())
         m_objects.remove(index);
 }
 
-QRectF Player::readRect(RecordReader &r)
+QRectF Player::readRect(ByteReader &r)
 {
     const int bottom = r.i16(), right = r.i16(), top = r.i16(), left = r.i16();
     return QRectF(QPointF(left, top), QPointF(right, bottom));
@@ -344,7 +343,7 @@ int pixelEdge(double v)
 
 } // namespace
 
-void Player::clipRect(RecordReader &r, bool intersect)
+void Player::clipRect(ByteReader &r, bool intersect)
 {
     const QRectF logical = readRect(r);
     if (!r.ok())
@@ -358,7 +357,7 @@ void Player::clipRect(RecordReader &r, bool intersect)
         setClip(clip);
 }
 
-void Player::offsetClip(RecordReader &r)
+void Player::offsetClip(ByteReader &r)
 {
     const int y = r.i16(), x = r.i16();
     if (!r.ok() || !m_dc.clip)

@@ -2,7 +2,8 @@
 // of its own.
 #pragma once
 
-#include "convert/wmf/recordreader.h"
+#include "convert/formats/bytereader.h"
+#include "convert/formats/dib.h"
 #include "convert/wmf/state.h"
 
 #include <QImage>
@@ -14,6 +15,8 @@
 #include <vector>
 
 namespace morvane::wmf {
+
+using formats::ByteReader;
 
 // Geometry this far out, in pixels, is not drawn: Qt's rasteriser works in
 // fixed point. False for NaN too.
@@ -34,7 +37,7 @@ public:
     // Plays one record whose parameters r holds. Records it does not know,
     // or whose parameters do not hold together, change nothing. Returns
     // false once drawing has failed for good (see error()).
-    bool play(quint16 function, RecordReader &r);
+    bool play(quint16 function, ByteReader &r);
 
     // The union of what was drawn, in picture pixels before the frame.
     QRectF bounds() const { return m_bounds; }
@@ -43,62 +46,65 @@ public:
 
 private:
     // State records.
-    void setMapMode(RecordReader &r);
-    void setOrigin(RecordReader &r, QPointF *origin);
-    void setExtent(RecordReader &r, QPointF *extent);
-    void offsetOrigin(RecordReader &r, QPointF *origin);
-    void scaleExtent(RecordReader &r, QPointF *extent);
+    void setMapMode(ByteReader &r);
+    void setOrigin(ByteReader &r, QPointF *origin);
+    void setExtent(ByteReader &r, QPointF *extent);
+    void offsetOrigin(ByteReader &r, QPointF *origin);
+    void scaleExtent(ByteReader &r, QPointF *extent);
     void saveDc();
-    void restoreDc(RecordReader &r);
-    void setInt(RecordReader &r, int *field);
-    void setColor(RecordReader &r, QRgb *field);
-    void moveTo(RecordReader &r);
+    void restoreDc(ByteReader &r);
+    void setInt(ByteReader &r, int *field);
+    void setColor(ByteReader &r, QRgb *field);
+    void moveTo(ByteReader &r);
 
     // Objects.
-    void createPen(RecordReader &r);
-    void createBrush(RecordReader &r);
-    void createPatternBrush(RecordReader &r);
-    void createFont(RecordReader &r);
-    void createPalette(RecordReader &r);
+    void createPen(ByteReader &r);
+    void createBrush(ByteReader &r);
+    void createPatternBrush(ByteReader &r);
+    void createFont(ByteReader &r);
+    void createPalette(ByteReader &r);
     void createPlaceholder();
-    void selectObject(RecordReader &r);
-    void selectPalette(RecordReader &r);
-    void deleteObject(RecordReader &r);
+    void selectObject(ByteReader &r);
+    void selectPalette(ByteReader &r);
+    void deleteObject(ByteReader &r);
 
     // Clipping.
-    void clipRect(RecordReader &r, bool intersect);
-    void offsetClip(RecordReader &r);
+    void clipRect(ByteReader &r, bool intersect);
+    void offsetClip(ByteReader &r);
     void setClip(std::optional<QRegion> clip);
 
     // Shapes.
-    void lineTo(RecordReader &r);
-    void polyline(RecordReader &r);
-    void polygon(RecordReader &r);
-    void polyPolygon(RecordReader &r);
-    void rectangle(RecordReader &r);
-    void roundRect(RecordReader &r);
-    void ellipse(RecordReader &r);
-    void arcFamily(RecordReader &r, quint16 function);
-    void setPixel(RecordReader &r);
-    void patBlt(RecordReader &r);
+    void lineTo(ByteReader &r);
+    void polyline(ByteReader &r);
+    void polygon(ByteReader &r);
+    void polyPolygon(ByteReader &r);
+    void rectangle(ByteReader &r);
+    void roundRect(ByteReader &r);
+    void ellipse(ByteReader &r);
+    void arcFamily(ByteReader &r, quint16 function);
+    void setPixel(ByteReader &r);
+    void patBlt(ByteReader &r);
 
     // Text.
-    void textOut(RecordReader &r);
-    void extTextOut(RecordReader &r);
+    void textOut(ByteReader &r);
+    void extTextOut(ByteReader &r);
     void drawText(QPointF at, QByteArrayView bytes, const std::vector<int> &dx, int options, const QRectF &box);
 
     // Bitmaps.
-    void stretchDib(RecordReader &r);
-    void dibStretchBlt(RecordReader &r, quint16 function);
-    void dibBitBlt(RecordReader &r, quint16 function);
-    void setDibToDev(RecordReader &r);
+    void stretchDib(ByteReader &r);
+    void dibStretchBlt(ByteReader &r, quint16 function);
+    void dibBitBlt(ByteReader &r, quint16 function);
+    void setDibToDev(ByteReader &r);
     void blit(QRectF target, QByteArrayView dib, int colorUsage, QRectF source, bool sourceFromBottom, quint32 rop);
+    // The bitmap in a record, its colours looked up as colorUsage says; null
+    // past maxBytes.
+    formats::DibImage decodeBitmap(QByteArrayView dib, int colorUsage, qint64 maxBytes) const;
     void fillRop(const QRectF &logical, quint32 rop);
 
     // Painting, in picture pixels.
     QPointF toDevice(double x, double y) const { return m_toDevice.map(QPointF(x, y)); }
     QRectF toDevice(const QRectF &logical) const { return m_toDevice.mapRect(logical).normalized(); }
-    QRectF readRect(RecordReader &r); // bottom, right, top, left
+    QRectF readRect(ByteReader &r); // bottom, right, top, left
     void updateMapping();
     bool admit(const QRectF &deviceBounds);
     QPen devicePen() const;

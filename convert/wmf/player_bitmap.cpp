@@ -1,10 +1,10 @@
 // The bitmap records: a DIB, or only a raster operation, onto a rectangle.
 #include "convert/wmf/player.h"
 
-#include "convert/wmf/dib.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <tuple>
 #include <utility>
 
@@ -67,6 +67,18 @@ bool clipSpan(int *s0, int *s1, int size, double *d0, double *d1, bool mirrored)
 
 } // namespace
 
+formats::DibImage Player::decodeBitmap(QByteArrayView dib, int colorUsage, qint64 maxBytes) const
+{
+    formats::DibOptions options;
+    options.colours = colorUsage == DibPalColors    ? formats::DibColours::PaletteIndexes
+                      : colorUsage == DibPalIndices ? formats::DibColours::SystemPalette
+                                                    : formats::DibColours::Rgb;
+    options.palette = m_dc.palette;
+    options.maxSide = std::numeric_limits<int>::max(); // bounded by maxBytes alone
+    options.maxBytes = maxBytes;
+    return formats::decodeDib(dib, options);
+}
+
 // Draws the part source of the DIB over the logical rectangle target;
 // either may have a negative width or height, which mirrors the picture.
 // sourceFromBottom: source counts rows from the bottom of a bottom-up DIB.
@@ -81,7 +93,7 @@ void Player::blit(QRectF target, QByteArrayView dibBytes, int colorUsage, QRectF
     const QPointF a = m_toDevice.map(target.topLeft()), b = m_toDevice.map(target.bottomRight());
     if (!admit(QRectF(a, b).normalized()))
         return;
-    const DibImage dib = decodeDib(dibBytes, colorUsage, m_dc.palette, m_maxBitmapBytes);
+    const formats::DibImage dib = decodeBitmap(dibBytes, colorUsage, m_maxBitmapBytes);
     if (dib.image.isNull())
         return;
 
@@ -117,7 +129,7 @@ void Player::drawImage(const QRectF &target, const QImage &image, QPainter::Comp
     m_painter.drawImage(target, image);
 }
 
-void Player::stretchDib(RecordReader &r)
+void Player::stretchDib(ByteReader &r)
 {
     const quint32 rop = r.u32();
     const int usage = r.u16();
@@ -132,14 +144,14 @@ namespace {
 
 // The DIB records have a short form without a bitmap, for raster
 // operations that need none; its size is the one the function number gives.
-bool hasBitmap(const RecordReader &r, quint16 function)
+bool hasBitmap(const ByteReader &r, quint16 function)
 {
     return r.size() != qsizetype(function >> 8) * 2;
 }
 
 } // namespace
 
-void Player::dibStretchBlt(RecordReader &r, quint16 function)
+void Player::dibStretchBlt(ByteReader &r, quint16 function)
 {
     const bool bitmap = hasBitmap(r, function);
     const quint32 rop = r.u32();
@@ -156,7 +168,7 @@ void Player::dibStretchBlt(RecordReader &r, quint16 function)
              rop);
 }
 
-void Player::dibBitBlt(RecordReader &r, quint16 function)
+void Player::dibBitBlt(ByteReader &r, quint16 function)
 {
     const bool bitmap = hasBitmap(r, function);
     const quint32 rop = r.u32();
@@ -174,7 +186,7 @@ void Player::dibBitBlt(RecordReader &r, quint16 function)
 
 // The rows the record holds are drawn one to one; a record that holds only
 // a band of the bitmap's rows is not played.
-void Player::setDibToDev(RecordReader &r)
+void Player::setDibToDev(ByteReader &r)
 {
     const int usage = r.u16();
     r.u16(); // scan count

@@ -176,7 +176,7 @@ void Player::fillPath(const QPainterPath &devicePath, const QBrush &brush, QPain
     m_painter.drawPath(devicePath);
 }
 
-void Player::lineTo(RecordReader &r)
+void Player::lineTo(ByteReader &r)
 {
     const int y = r.i16(), x = r.i16();
     if (!r.ok())
@@ -191,7 +191,7 @@ namespace {
 
 // count points of the record, as a device-space polygon; empty when the
 // record holds fewer.
-QPolygonF readPoints(RecordReader &r, qint64 count, const QTransform &toDevice)
+QPolygonF readPoints(ByteReader &r, qint64 count, const QTransform &toDevice)
 {
     QPolygonF points;
     if (count < 0 || count * 4 > r.remaining())
@@ -206,7 +206,7 @@ QPolygonF readPoints(RecordReader &r, qint64 count, const QTransform &toDevice)
 
 } // namespace
 
-void Player::polyline(RecordReader &r)
+void Player::polyline(ByteReader &r)
 {
     const QPolygonF points = readPoints(r, r.i16(), m_toDevice);
     if (points.size() < 2)
@@ -216,7 +216,7 @@ void Player::polyline(RecordReader &r)
     stroke(path);
 }
 
-void Player::polygon(RecordReader &r)
+void Player::polygon(ByteReader &r)
 {
     const QPolygonF points = readPoints(r, r.i16(), m_toDevice);
     if (points.size() < 2)
@@ -228,7 +228,7 @@ void Player::polygon(RecordReader &r)
     shape(path, true);
 }
 
-void Player::polyPolygon(RecordReader &r)
+void Player::polyPolygon(ByteReader &r)
 {
     const int polygons = r.u16();
     std::vector<int> counts;
@@ -264,7 +264,7 @@ QRectF insideFrame(const QRectF &box, const QPen &pen, int penStyle)
 
 } // namespace
 
-void Player::rectangle(RecordReader &r)
+void Player::rectangle(ByteReader &r)
 {
     const QRectF logical = readRect(r);
     if (!r.ok())
@@ -274,7 +274,7 @@ void Player::rectangle(RecordReader &r)
     shape(path, true);
 }
 
-void Player::roundRect(RecordReader &r)
+void Player::roundRect(ByteReader &r)
 {
     const int height = r.i16(), width = r.i16();
     const QRectF logical = readRect(r);
@@ -288,7 +288,7 @@ void Player::roundRect(RecordReader &r)
     shape(path, true);
 }
 
-void Player::ellipse(RecordReader &r)
+void Player::ellipse(ByteReader &r)
 {
     const QRectF logical = readRect(r);
     if (!r.ok())
@@ -300,7 +300,7 @@ void Player::ellipse(RecordReader &r)
 
 // ARC, PIE and CHORD: part of the ellipse in a box, counterclockwise from
 // the line towards the start point to the line towards the end point.
-void Player::arcFamily(RecordReader &r, quint16 function)
+void Player::arcFamily(ByteReader &r, quint16 function)
 {
     const int yEnd = r.i16(), xEnd = r.i16(), yStart = r.i16(), xStart = r.i16();
     const QRectF logical = readRect(r);
@@ -327,7 +327,7 @@ void Player::arcFamily(RecordReader &r, quint16 function)
     shape(path, true);
 }
 
-void Player::setPixel(RecordReader &r)
+void Player::setPixel(ByteReader &r)
 {
     const quint32 color = r.u32();
     const int y = r.i16(), x = r.i16();
@@ -339,7 +339,7 @@ void Player::setPixel(RecordReader &r)
     fillPath(path, QBrush(QColor(colorFromRef(color, m_dc.palette))), QPainter::CompositionMode_SourceOver);
 }
 
-void Player::patBlt(RecordReader &r)
+void Player::patBlt(ByteReader &r)
 {
     const quint32 rop = r.u32();
     const int height = r.i16(), width = r.i16(), y = r.i16(), x = r.i16();

@@ -65,7 +65,7 @@ QFont outlineFont(const FontSpec &wanted, double em, double *scale)
 
 } // namespace
 
-void Player::textOut(RecordReader &r)
+void Player::textOut(ByteReader &r)
 {
     const int length = r.i16();
     if (length < 0 || length > r.remaining())
@@ -77,7 +77,7 @@ void Player::textOut(RecordReader &r)
         drawText(QPointF(x, y), bytes, {}, 0, QRectF());
 }
 
-void Player::extTextOut(RecordReader &r)
+void Player::extTextOut(ByteReader &r)
 {
     const int y = r.i16(), x = r.i16();
     const int length = r.i16();

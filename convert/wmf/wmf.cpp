@@ -91,7 +91,7 @@ Layout measuredLayout(QByteArrayView data, const MetafileHeader &header, const R
     QPointF origin(0, 0), extent(0, 0);
     bool drawn = false;
     int mapMode = MapText;
-    forEachRecord(data, header, [&](quint16 function, RecordReader &r) {
+    forEachRecord(data, header, [&](quint16 function, ByteReader &r) {
         drawn = drawn || isDrawing(function);
         if (function == SetMapMode && !drawn)
             mapMode = r.u16();
@@ -116,7 +116,7 @@ Layout measuredLayout(QByteArrayView data, const MetafileHeader &header, const R
     }
 
     Player measure(nullptr, DeviceContext(), QTransform(), std::min(limits.maxBytes, MaxBitmapBytes));
-    forEachRecord(data, header, [&](quint16 function, RecordReader &r) { return measure.play(function, r); });
+    forEachRecord(data, header, [&](quint16 function, ByteReader &r) { return measure.play(function, r); });
     const QRectF box = measure.bounds();
     if (box.isEmpty())
         return {{}, {}, {}, QStringLiteral("metafile draws nothing")};
@@ -150,7 +150,7 @@ RenderResult renderWmf(QByteArrayView data, const RenderLimits &limits)
         break;
     }
     // The structure first, so that a damaged file fails before any drawing.
-    const LoopResult structure = forEachRecord(data, header, [](quint16, RecordReader &) { return true; });
+    const LoopResult structure = forEachRecord(data, header, [](quint16, ByteReader &) { return true; });
     if (QString error = loopError(structure, header, data.size()); !error.isEmpty())
         return {{}, error};
 
@@ -166,7 +166,7 @@ RenderResult renderWmf(QByteArrayView data, const RenderLimits &limits)
     QString error;
     {
         Player player(&canvas, layout.initial, layout.frame, std::min(limits.maxBytes, MaxBitmapBytes));
-        forEachRecord(data, header, [&](quint16 function, RecordReader &r) { return player.play(function, r); });
+        forEachRecord(data, header, [&](quint16 function, ByteReader &r) { return player.play(function, r); });
         error = player.error();
     }
     if (!error.isEmpty())

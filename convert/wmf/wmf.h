@@ -1,6 +1,8 @@
 // Windows Metafiles: our own player (reader) and writer.
 #pragma once
 
+#include "convert/formats/format.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QImage>
@@ -29,7 +31,11 @@ bool isWmf(QByteArrayView data);
 // Plays the metafile onto a white picture.
 RenderResult renderWmf(QByteArrayView data, const RenderLimits &limits = {});
 
-// A placeable metafile holding picture as one 24-bit DIB; picture must be opaque.
+// A placeable metafile holding picture as one 24-bit DIB, composited onto
+// white where it is transparent.
 EncodeResult encodeWmf(const QImage &picture);
+
+// Windows Metafiles as one of the picture formats.
+const formats::Format &format();
 
 } // namespace morvane::wmf

@@ -1,10 +1,10 @@
 // The metafile writer: one 24-bit bitmap stretched over the whole picture.
 #include "convert/wmf/wmf.h"
 
-#include "convert/wmf/dib.h"
+#include "convert/formats/dib.h"
+#include "convert/formats/rows.h"
 #include "convert/wmf/records.h"
 
-#include <QPainter>
 
 namespace morvane::wmf {
 
@@ -12,6 +12,7 @@ namespace {
 
 constexpr int MaxSide = 0x7FFF;
 constexpr quint16 WriterInch = 96;
+constexpr int WriterDotsPerMeter = 3780; // 96 dots per inch
 constexpr qint64 StretchDibParamBytes = 4 + 2 + 8 * 2;
 
 // Writes little-endian words into a buffer sized beforehand.
@@ -33,20 +34,6 @@ private:
     char *m_out;
 };
 
-// picture as Format_RGB32, drawn over white when it has transparency.
-QImage opaqueRgb32(const QImage &picture)
-{
-    if (!picture.hasAlphaChannel())
-        return picture.convertToFormat(QImage::Format_RGB32);
-    QImage out(picture.size(), QImage::Format_RGB32);
-    if (out.isNull())
-        return out;
-    out.fill(Qt::white);
-    QPainter p(&out);
-    p.drawImage(0, 0, picture);
-    return out;
-}
-
 } // namespace
 
 EncodeResult encodeWmf(const QImage &picture)
@@ -58,12 +45,12 @@ EncodeResult encodeWmf(const QImage &picture)
         return {{}, QStringLiteral("image too large for a metafile (%1 x %2; at most %3 pixels on a side)")
                         .arg(w).arg(h).arg(MaxSide)};
 
-    const qint64 dibBytes = dib24Size(w, h);
+    const qint64 dibBytes = formats::dib24Size(w, h);
     const qint64 stretchWords = (RecordHeaderBytes + StretchDibParamBytes + dibBytes) / 2;
     const qint64 totalWords = MetaHeaderWords + 5 + 5 + stretchWords + 3;
-    const QImage rgb = opaqueRgb32(picture);
+    const QImage rows = formats::inRowFormat(picture);
     QByteArray bytes(PlaceableHeaderBytes + totalWords * 2, Qt::Uninitialized);
-    if (rgb.isNull() || bytes.isNull())
+    if (rows.isNull() || bytes.isNull())
         return {{}, QStringLiteral("not enough memory to save a %1 x %2 metafile").arg(w).arg(h)};
 
     LittleEndianWriter out(bytes.data());
@@ -100,7 +87,7 @@ EncodeResult encodeWmf(const QImage &picture)
     out.u16(DibRgbColors);
     for (const int v : {h, w, 0, 0, h, w, 0, 0}) // source height, width, y, x; then the destination's
         out.u16(quint16(v));
-    writeDib24(rgb, out.position());
+    formats::writeDib24(rows, WriterDotsPerMeter, WriterDotsPerMeter, out.position());
     out.skip(dibBytes);
 
     out.u32(3);

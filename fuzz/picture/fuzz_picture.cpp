@@ -2,9 +2,7 @@
 // file's content), then writes what it read with the BMP, JPEG and GIF
 // encoders. A crash, a sanitizer report or a broken promise of the reader
 // fails the run.
-#include "convert/bmp.h"
-#include "convert/gif.h"
-#include "convert/jpeg.h"
+#include "convert/formats/formats.h"
 #include "convert/picture.h"
 
 #include <QGuiApplication>
@@ -40,9 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static QGuiApplication *application = startApplication();
     Q_UNUSED(application);
 
-    using namespace morvane::convert;
     QString error;
-    const QImage picture = decodePicture(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)), &error);
+    const QImage picture = morvane::convert::decodePicture(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)), &error);
     // Either a picture within the limits and no message, or a message.
     require(picture.isNull() != error.isEmpty());
     if (picture.isNull())
@@ -52,10 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // The writers take whatever format a reader produced.
     if (qint64(picture.width()) * picture.height() <= 256 * 256) {
-        require(!encodeBmp(picture).bytes.isEmpty());
-        require(!encodeJpeg(picture, 92).bytes.isEmpty());
+        using namespace morvane::formats;
+        require(!bmp().encode(picture).bytes.isEmpty());
+        require(!jpeg().encode(picture).bytes.isEmpty());
         if (qint64(picture.width()) * picture.height() <= 64 * 64)
-            require(!encodeGif(picture).bytes.isEmpty());
+            require(!gif().encode(picture).bytes.isEmpty());
     }
     return 0;
 }

@@ -1,6 +1,6 @@
-#include "convert/rows.h"
+#include "convert/formats/rows.h"
 
-namespace morvane::convert {
+namespace morvane::formats {
 
 namespace {
 
@@ -100,4 +100,4 @@ void bgrRowOnWhite(const QImage &picture, int y, uchar *out)
     }
 }
 
-} // namespace morvane::convert
+} // namespace morvane::formats

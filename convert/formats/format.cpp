@@ -1,8 +1,8 @@
-#include "convert/codec.h"
+#include "convert/formats/format.h"
 
 using namespace Qt::StringLiterals;
 
-namespace morvane::convert {
+namespace morvane::formats {
 
 QString sizeLimitError(QSize size, int bitsPerPixel, const Limits &limits)
 {
@@ -39,4 +39,14 @@ QString outOfMemoryError()
     return u"not enough memory for the picture"_s;
 }
 
-} // namespace morvane::convert
+QString noPictureError()
+{
+    return u"there is no picture to save"_s;
+}
+
+QString cannotEncodeError(const QString &formatName)
+{
+    return u"cannot encode the picture as %1"_s.arg(formatName);
+}
+
+} // namespace morvane::formats

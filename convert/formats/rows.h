@@ -3,7 +3,7 @@
 
 #include <QImage>
 
-namespace morvane::convert {
+namespace morvane::formats {
 
 // True when bgrRowOnWhite reads picture's format as it is.
 bool isRowFormat(QImage::Format format);
@@ -15,4 +15,4 @@ QImage inRowFormat(const QImage &picture);
 // order blue, green, red, composited onto white where it is transparent.
 void bgrRowOnWhite(const QImage &picture, int y, uchar *out);
 
-} // namespace morvane::convert
+} // namespace morvane::formats

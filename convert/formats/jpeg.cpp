@@ -1,11 +1,15 @@
-#include "convert/jpeg.h"
+// JPEG through libjpeg-turbo, both ways: EXIF orientation and colour
+// profiles read, profiles written back.
+#include "convert/formats/bytereader.h"
+#include "convert/formats/formats.h"
+#include "convert/formats/rows.h"
 
-#include "convert/rows.h"
-
+#include <QColorSpace>
 #include <QTransform>
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -20,21 +24,32 @@ using namespace Qt::StringLiterals;
 // owned by their caller, so nothing in their own frame is left half-changed
 // or undestroyed by the jump.
 
-namespace morvane::convert {
+namespace morvane::formats {
+
+// The EXIF orientation (1..8) found in the payload of an APP1 segment
+// (starting with "Exif\0\0"), or 1 when there is none or it is unreadable.
+int exifOrientation(QByteArrayView app1);
+
+// picture turned as EXIF orientation (1..8) prescribes for display.
+QImage orientedPicture(const QImage &picture, int orientation);
 
 namespace {
 
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-constexpr J_COLOR_SPACE kRgb32Space = JCS_EXT_BGRX;
+constexpr J_COLOR_SPACE Rgb32Space = JCS_EXT_BGRX;
 #else
-constexpr J_COLOR_SPACE kRgb32Space = JCS_EXT_XRGB;
+constexpr J_COLOR_SPACE Rgb32Space = JCS_EXT_XRGB;
 #endif
+
+// Pictures are written at this quality, with full-resolution colour and
+// optimised Huffman tables.
+constexpr int Quality = 92;
 
 // A progressive file may hold any number of scans, each one a pass over the
 // whole picture, and a scan of end-of-band runs costs a few bytes: past this
 // many scans (encoders write about ten) the file is refused rather than
 // decoded for minutes. At 100, the largest picture allowed takes seconds.
-constexpr int kMaxScans = 100;
+constexpr int MaxScans = 100;
 
 struct ErrorManager {
     jpeg_error_mgr base;
@@ -72,6 +87,7 @@ struct DecodeJob {
     int orientation = 1;
     QImage image;
     QString error;
+    QByteArray iccProfile;
     std::vector<uchar> cmykRow;
 };
 
@@ -113,7 +129,7 @@ void skipInputData(j_decompress_ptr cinfo, long count)
 void watchScans(j_common_ptr common)
 {
     auto *cinfo = reinterpret_cast<j_decompress_ptr>(common);
-    if (cinfo->input_scan_number > kMaxScans) {
+    if (cinfo->input_scan_number > MaxScans) {
         decodeJobOf(cinfo)->tooManyScans = true;
         errorExit(common);
     }
@@ -169,6 +185,7 @@ void runDecode(DecodeJob &job)
     job.progress.progress_monitor = watchScans;
     job.cinfo.progress = &job.progress;
     jpeg_save_markers(&job.cinfo, JPEG_APP0 + 1, 0xffff);
+    jpeg_save_markers(&job.cinfo, JPEG_APP0 + 2, 0xffff); // colour profile
 
     jpeg_read_header(&job.cinfo, TRUE);
     const bool gray = job.cinfo.jpeg_color_space == JCS_GRAYSCALE;
@@ -178,8 +195,14 @@ void runDecode(DecodeJob &job)
     if (!job.error.isEmpty())
         errorExit(reinterpret_cast<j_common_ptr>(&job.cinfo));
     job.orientation = orientationFromMarkers(&job.cinfo);
+    JOCTET *profile = nullptr;
+    unsigned int profileBytes = 0;
+    if (jpeg_read_icc_profile(&job.cinfo, &profile, &profileBytes)) {
+        job.iccProfile = QByteArray(reinterpret_cast<const char *>(profile), qsizetype(profileBytes));
+        std::free(profile);
+    }
 
-    job.cinfo.out_color_space = gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : kRgb32Space;
+    job.cinfo.out_color_space = gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : Rgb32Space;
     job.cinfo.dct_method = JDCT_ISLOW;
     jpeg_start_decompress(&job.cinfo);
     if (int(job.cinfo.output_width) != size.width() || int(job.cinfo.output_height) != size.height())
@@ -223,7 +246,7 @@ struct EncodeJob {
     ErrorManager err {};
     jpeg_destination_mgr destination {};
     QImage picture; // in a format the rows are read from directly
-    int quality = 92;
+    QByteArray iccProfile; // written when not empty
     QByteArray out;
     std::vector<uchar> row;
     QString error;
@@ -292,14 +315,14 @@ void runEncode(EncodeJob &job)
         job.cinfo.in_color_space = JCS_GRAYSCALE;
     } else if (format == QImage::Format_RGB32) {
         job.cinfo.input_components = 4;
-        job.cinfo.in_color_space = kRgb32Space;
+        job.cinfo.in_color_space = Rgb32Space;
     } else {
         job.cinfo.input_components = 3;
         job.cinfo.in_color_space = JCS_EXT_BGR;
         job.row.resize(size_t(job.picture.width()) * 3);
     }
     jpeg_set_defaults(&job.cinfo);
-    jpeg_set_quality(&job.cinfo, job.quality, TRUE);
+    jpeg_set_quality(&job.cinfo, Quality, TRUE);
     for (int i = 0; i < job.cinfo.num_components; ++i) {
         job.cinfo.comp_info[i].h_samp_factor = 1;
         job.cinfo.comp_info[i].v_samp_factor = 1;
@@ -315,6 +338,9 @@ void runEncode(EncodeJob &job)
     }
 
     jpeg_start_compress(&job.cinfo, TRUE);
+    if (!job.iccProfile.isEmpty())
+        jpeg_write_icc_profile(&job.cinfo, reinterpret_cast<const JOCTET *>(job.iccProfile.constData()),
+                               unsigned(job.iccProfile.size()));
     while (job.cinfo.next_scanline < job.cinfo.image_height) {
         const int y = int(job.cinfo.next_scanline);
         JSAMPROW row;
@@ -330,16 +356,6 @@ void runEncode(EncodeJob &job)
     jpeg_destroy_compress(&job.cinfo);
 }
 
-quint32 readUnsigned(QByteArrayView d, qsizetype at, int bytes, bool bigEndian)
-{
-    quint32 v = 0;
-    for (int i = 0; i < bytes; ++i) {
-        const quint32 b = quint8(d[at + (bigEndian ? i : bytes - 1 - i)]);
-        v = v << 8 | b;
-    }
-    return v;
-}
-
 } // namespace
 
 int exifOrientation(QByteArrayView app1)
@@ -347,28 +363,26 @@ int exifOrientation(QByteArrayView app1)
     if (!app1.startsWith(QByteArrayView("Exif\0\0", 6)))
         return 1;
     const QByteArrayView tiff = app1.sliced(6);
-    if (tiff.size() < 8)
-        return 1;
-    bool big;
+    ByteReader r(tiff);
     if (tiff.startsWith("MM"))
-        big = true;
-    else if (tiff.startsWith("II"))
-        big = false;
-    else
+        r.setByteOrder(ByteOrder::BigEndian);
+    else if (!tiff.startsWith("II"))
         return 1;
-    const qint64 ifd = readUnsigned(tiff, 4, 4, big);
-    if (ifd + 2 > tiff.size())
-        return 1;
-    const qint64 count = readUnsigned(tiff, qsizetype(ifd), 2, big);
-    for (qint64 i = 0; i < count; ++i) {
-        const qint64 entry = ifd + 2 + 12 * i;
-        if (entry + 12 > tiff.size())
+    r.seek(4);
+    r.seek(r.u32());
+    const quint16 count = r.u16();
+    for (int i = 0; i < count && r.ok(); ++i) {
+        const quint16 tag = r.u16();
+        const quint16 type = r.u16();
+        r.skip(4); // count
+        const quint16 value = r.u16();
+        r.skip(2);
+        if (!r.ok())
             break;
-        if (readUnsigned(tiff, qsizetype(entry), 2, big) != 0x0112)
+        if (tag != 0x0112)
             continue;
-        if (readUnsigned(tiff, qsizetype(entry + 2), 2, big) != 3) // SHORT
+        if (type != 3) // SHORT
             return 1;
-        const quint32 value = readUnsigned(tiff, qsizetype(entry + 8), 2, big);
         return value >= 1 && value <= 8 ? int(value) : 1;
     }
     return 1;
@@ -389,30 +403,51 @@ QImage orientedPicture(const QImage &picture, int orientation)
     }
 }
 
-Decoded decodeJpeg(QByteArrayView data, const Limits &limits)
+namespace {
+
+bool matches(QByteArrayView data)
+{
+    return data.startsWith("\xff\xd8\xff");
+}
+
+Decoded decode(QByteArrayView data, const Limits &limits)
 {
     DecodeJob job;
     job.data = data;
     job.limits = limits;
     runDecode(job);
     if (job.image.isNull())
-        return {QImage(), job.error.isEmpty() ? damagedError(u"JPEG"_s) : job.error};
+        return {QImage(), job.error.isEmpty() ? damagedError(jpeg().name) : job.error};
+    if (!job.iccProfile.isEmpty() && job.image.format() == QImage::Format_RGB32) {
+        const QColorSpace profile = QColorSpace::fromIccProfile(job.iccProfile);
+        if (profile.isValid())
+            job.image.setColorSpace(profile);
+    }
     return {orientedPicture(job.image, job.orientation), QString()};
 }
 
-Encoded encodeJpeg(const QImage &picture, int quality)
+Encoded encode(const QImage &picture)
 {
     if (picture.isNull())
-        return {QByteArray(), u"there is no picture to save"_s};
+        return {QByteArray(), noPictureError()};
     if (picture.width() > JPEG_MAX_DIMENSION || picture.height() > JPEG_MAX_DIMENSION)
         return {QByteArray(), u"picture too large for JPEG (%1 x %2)"_s.arg(picture.width()).arg(picture.height())};
     EncodeJob job;
     job.picture = inRowFormat(picture);
-    job.quality = qBound(1, quality, 100);
+    if (picture.colorSpace().isValid())
+        job.iccProfile = picture.colorSpace().iccProfile();
     runEncode(job);
     if (!job.error.isEmpty())
         return {QByteArray(), job.error};
     return {std::move(job.out), QString()};
 }
 
-} // namespace morvane::convert
+} // namespace
+
+const Format &jpeg()
+{
+    static const Format format{u"JPEG"_s, {u"jpg"_s, u"jpe"_s, u"jpeg"_s}, matches, decode, encode, true};
+    return format;
+}
+
+} // namespace morvane::formats

@@ -1,4 +1,8 @@
-#include "convert/gif.h"
+// GIF: read through Qt's plugin; written as one frame whose palette of at
+// most 256 colours libimagequant chooses, by giflib.
+#include "convert/formats/bytereader.h"
+#include "convert/formats/formats.h"
+#include "convert/formats/qtio.h"
 
 #include <memory>
 #include <vector>
@@ -8,7 +12,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace morvane::convert {
+namespace morvane::formats {
 
 namespace {
 
@@ -30,9 +34,9 @@ struct GifMapDeleter {
     void operator()(ColorMapObject *p) const { GifFreeMapObject(p); }
 };
 
-int writeToByteArray(GifFileType *gif, const GifByteType *bytes, int length)
+int writeToByteArray(GifFileType *file, const GifByteType *bytes, int length)
 {
-    static_cast<QByteArray *>(gif->UserData)->append(reinterpret_cast<const char *>(bytes), length);
+    static_cast<QByteArray *>(file->UserData)->append(reinterpret_cast<const char *>(bytes), length);
     return length;
 }
 
@@ -52,12 +56,76 @@ void rgbaRow(liq_color out[], int row, int width, void *user)
     }
 }
 
-} // namespace
+bool matches(QByteArrayView data)
+{
+    return data.startsWith("GIF87a") || data.startsWith("GIF89a");
+}
 
-Encoded encodeGif(const QImage &picture)
+// Skips data sub-blocks; the reader fails when the data ends first.
+void skipSubBlocks(ByteReader &r)
+{
+    while (r.ok()) {
+        const quint8 n = r.u8();
+        if (n == 0)
+            return;
+        r.skip(n);
+    }
+}
+
+// Header, colour table, then extensions up to the end of the first image's data.
+Layout walk(QByteArrayView data)
+{
+    ByteReader r(data);
+    r.skip(6);
+    const quint16 screenWidth = r.u16();
+    const quint16 screenHeight = r.u16();
+    const quint8 screenFlags = r.u8();
+    r.skip(2);
+    if (!r.ok())
+        return {true, {}};
+    const QSize screen(screenWidth, screenHeight);
+    if (screenFlags & 0x80)
+        r.skip(3 << ((screenFlags & 7) + 1));
+    for (;;) {
+        const quint8 block = r.u8();
+        if (!r.ok())
+            return {true, screen};
+        if (block == 0x21) { // extension: label, sub-blocks
+            r.skip(1);
+            skipSubBlocks(r);
+        } else if (block == 0x2c) { // image: descriptor, local colour table, code size, sub-blocks
+            r.skip(4);
+            const quint16 frameWidth = r.u16();
+            const quint16 frameHeight = r.u16();
+            const quint8 flags = r.u8();
+            if (!r.ok())
+                return {true, screen};
+            if (flags & 0x80)
+                r.skip(3 << ((flags & 7) + 1));
+            r.skip(1); // LZW minimum code size
+            skipSubBlocks(r);
+            // The picture covers the screen and the frame, whichever is larger.
+            return {!r.ok(), screen.expandedTo(QSize(frameWidth, frameHeight))};
+        } else { // trailer before any image, or not a block at all
+            return {false, screen};
+        }
+        if (!r.ok())
+            return {true, screen};
+    }
+}
+
+// Qt's reader starts the picture cleared and fills what the first frame
+// leaves uncovered with the transparent or background colour, so every
+// pixel is defined.
+Decoded decode(QByteArrayView data, const Limits &limits)
+{
+    return readWithQt(data, walk(data), "gif", gif().name, limits);
+}
+
+Encoded encode(const QImage &picture)
 {
     if (picture.isNull())
-        return {QByteArray(), u"there is no picture to save"_s};
+        return {QByteArray(), noPictureError()};
     const int width = picture.width();
     const int height = picture.height();
     if (width > 65535 || height > 65535)
@@ -76,10 +144,10 @@ Encoded encodeGif(const QImage &picture)
     const std::unique_ptr<liq_image, LiqImageDeleter> image(
         liq_image_create_custom(attr.get(), rgbaRow, const_cast<QImage *>(&source), width, height, 0));
     if (!image)
-        return {QByteArray(), u"cannot encode the picture as GIF"_s};
+        return {QByteArray(), cannotEncodeError(gif().name)};
     liq_result *rawResult = nullptr;
     if (liq_image_quantize(image.get(), attr.get(), &rawResult) != LIQ_OK)
-        return {QByteArray(), u"cannot encode the picture as GIF"_s};
+        return {QByteArray(), cannotEncodeError(gif().name)};
     const std::unique_ptr<liq_result, LiqResultDeleter> result(rawResult);
     liq_set_dithering_level(result.get(), 1.0f);
 
@@ -88,7 +156,7 @@ Encoded encodeGif(const QImage &picture)
     for (int y = 0; y < height; ++y)
         indexRows[size_t(y)] = indexes.data() + size_t(y) * size_t(width);
     if (liq_write_remapped_image_rows(result.get(), image.get(), indexRows.data()) != LIQ_OK)
-        return {QByteArray(), u"cannot encode the picture as GIF"_s};
+        return {QByteArray(), cannotEncodeError(gif().name)};
     const liq_palette *palette = liq_get_palette(result.get());
 
     // One transparent index: every clear palette entry is folded into the first.
@@ -131,27 +199,35 @@ Encoded encodeGif(const QImage &picture)
     QByteArray out;
     out.reserve(qsizetype(indexes.size() / 2 + 1024));
     int status = 0;
-    GifFileType *gif = EGifOpen(&out, writeToByteArray, &status);
-    if (!gif)
+    GifFileType *file = EGifOpen(&out, writeToByteArray, &status);
+    if (!file)
         return {QByteArray(), outOfMemoryError()};
-    EGifSetGifVersion(gif, transparent >= 0);
-    bool ok = EGifPutScreenDesc(gif, width, height, 8, 0, colours.get()) == GIF_OK;
+    EGifSetGifVersion(file, transparent >= 0);
+    bool ok = EGifPutScreenDesc(file, width, height, 8, 0, colours.get()) == GIF_OK;
     if (ok && transparent >= 0) {
         GraphicsControlBlock control {};
         control.DisposalMode = DISPOSAL_UNSPECIFIED;
         control.TransparentColor = transparent;
         GifByteType extension[4];
         const size_t length = EGifGCBToExtension(&control, extension);
-        ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(length), extension) == GIF_OK;
+        ok = EGifPutExtension(file, GRAPHICS_EXT_FUNC_CODE, int(length), extension) == GIF_OK;
     }
-    ok = ok && EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_OK;
+    ok = ok && EGifPutImageDesc(file, 0, 0, width, height, false, nullptr) == GIF_OK;
     for (int y = 0; ok && y < height; ++y)
-        ok = EGifPutLine(gif, indexRows[size_t(y)], width) == GIF_OK;
-    if (EGifCloseFile(gif, &status) != GIF_OK)
+        ok = EGifPutLine(file, indexRows[size_t(y)], width) == GIF_OK;
+    if (EGifCloseFile(file, &status) != GIF_OK)
         ok = false;
     if (!ok)
-        return {QByteArray(), u"cannot encode the picture as GIF"_s};
+        return {QByteArray(), cannotEncodeError(gif().name)};
     return {std::move(out), QString()};
 }
 
-} // namespace morvane::convert
+} // namespace
+
+const Format &gif()
+{
+    static const Format format{u"GIF"_s, {u"gif"_s}, matches, decode, encode, false};
+    return format;
+}
+
+} // namespace morvane::formats

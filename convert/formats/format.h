@@ -1,0 +1,57 @@
+// What a picture format unit provides, and the limits, results and error
+// texts all the units share.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+namespace morvane::formats {
+
+// The largest picture any reader is allowed to produce.
+struct Limits {
+    int maxSide = 16384;               // pixels on either side
+    qint64 maxBytes = qint64(1) << 30; // bytes of the decoded picture
+};
+
+struct Decoded {
+    QImage image;  // null on failure; every pixel defined on success
+    QString error; // empty on success, in words a user understands
+};
+
+struct Encoded {
+    QByteArray bytes; // the whole file; empty on failure
+    QString error;    // empty on success
+};
+
+// One picture format: how it is recognised, read and written.
+struct Format {
+    QString name;          // as shown to users: "PNG"
+    QStringList extensions; // lower case, the usual one first; empty when never written
+    // True when data starts (or, for formats known by a footer, ends) as this format's files do.
+    bool (*matches)(QByteArrayView data) = nullptr;
+    // The picture in data, refused before decoding when its header declares
+    // more than limits allow.
+    Decoded (*decode)(QByteArrayView data, const Limits &limits) = nullptr;
+    // The whole file for picture; null for formats that are only read.
+    Encoded (*encode)(const QImage &picture) = nullptr;
+    // Whether encode embeds the picture's colour profile; pictures in other
+    // colour spaces are converted to sRGB before the others are given them.
+    bool keepsColourProfile = false;
+};
+
+// "image too large (W x H)" when a picture of size at bitsPerPixel breaks
+// limits, an empty string when it fits.
+QString sizeLimitError(QSize size, int bitsPerPixel, const Limits &limits);
+
+QString notAnImageError();
+QString truncatedError();
+QString damagedError(const QString &formatName);
+QString outOfMemoryError();
+QString noPictureError();
+QString cannotEncodeError(const QString &formatName);
+
+} // namespace morvane::formats

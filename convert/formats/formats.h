@@ -1,0 +1,17 @@
+// The picture formats of this library, one unit each; the metafile format
+// is its own library's (convert/wmf/).
+#pragma once
+
+#include "convert/formats/format.h"
+
+namespace morvane::formats {
+
+const Format &bmp();
+const Format &gif();
+const Format &jpeg();
+const Format &png();
+const Format &tga();
+const Format &tiff();
+const Format &webp();
+
+} // namespace morvane::formats
