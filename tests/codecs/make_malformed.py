@@ -88,6 +88,30 @@ put("bmp-rle8-no-end-marker.bmp", bmp(16, 16, bits=8, compression=1, pixels=b"\x
                                       extra=b"\0\0\0\0" * 256))
 put("bmp-rle4-absolute-run-past-end.bmp", bmp(16, 16, bits=4, compression=2, pixels=b"\x00\xf0\x12",
                                               extra=b"\0\0\0\0" * 16))
+put("bmp-bitfields-all-masks-zero.bmp", bmp(4, 4, bits=16, compression=3, extra=b"\0" * 12, pixels=b"\x55" * 32))
+put("bmp-alpha-bitfields-masks-truncated.bmp", bmp(4, 4, bits=32, compression=6, extra=b"\xff" * 16)[:60])
+put("bmp-64bit-pixels-truncated.bmp", bmp(4, 4, bits=64, pixels=b"\x00\x20" * 30))
+put("bmp-os2-rle24-truncated-in-run.bmp", bmp(4, 4, bits=24, compression=4, header_size=64, pixels=b"\x03\x10\x20"))
+put("bmp-os2-huffman-1d.bmp", bmp(8, 8, bits=1, compression=3, header_size=64, extra=b"\0\0\0\0\xff\xff\xff\0",
+                                 pixels=b"\0" * 32))
+put("bmp-os2-header-size-20.bmp", bmp(4, 4, header_size=20, pixels=b"\x80" * 48))
+put("bmp-height-zero.bmp", bmp(16, 0))
+put("bmp-palette-overlapping-pixels.bmp", bmp(4, 4, bits=8, colours=256, offset=14 + 40 + 64,
+                                              extra=b"\x10\x20\x30\0" * 16, pixels=b"\x0f\x00\x05\x03" * 4))
+put("bmp-rle8-delta-past-picture.bmp", bmp(16, 16, bits=8, compression=1, extra=b"\0\0\0\0" * 256,
+                                           pixels=b"\x00\x02\xff\xff" + b"\x05\x01" * 4 + b"\x00\x01"))
+
+
+def bmp_v5(profile_at, profile, pixels=b"\x10\x20\x30\0"):
+    """A 1 x 1 picture under a V5 header that says a profile is embedded."""
+    info = struct.pack("<IiiHHIIiiII", 124, 1, 1, 1, 24, 0, len(pixels), 2835, 2835, 0, 0) + b"\0" * 16
+    info += b"DEBM" + b"\0" * 48 + struct.pack("<IIII", 4, profile_at, len(profile), 0)
+    body = info + pixels + profile
+    return b"BM" + struct.pack("<IHHI", 14 + len(body), 0, 0, 14 + 124) + body
+
+
+put("bmp-v5-profile-past-end.bmp", bmp_v5(0x7FFFFF00, b""))
+put("bmp-v5-profile-not-icc.bmp", bmp_v5(128, bytes(random.Random(7).randrange(256) for _ in range(64))))
 
 
 # --- GIF -------------------------------------------------------------------

@@ -1,8 +1,11 @@
 // Our writers' files opened by independent tools: ImageMagick and
-// GraphicsMagick must name the format and size, and decode the same pixels.
+// GraphicsMagick must name the format and size, and decode the same pixels;
+// and the files those tools write in their less common variants read by us
+// as they read them.
 #include "convert/picture.h"
 #include "support/fixtures.h"
 
+#include <QColorSpace>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -19,13 +22,23 @@ const QString kIdentify = u"/usr/bin/identify-im6.q16"_s;
 const QString kConvert = u"/usr/bin/convert-im6.q16"_s;
 const QString kGm = u"/usr/bin/gm"_s;
 
-QByteArray run(const QString &program, const QStringList &arguments)
+// What program printed, or nothing when it failed; *ok says which.
+QByteArray run(const QString &program, const QStringList &arguments, bool *ok = nullptr)
 {
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return {};
-    return process.readAllStandardOutput();
+    const bool succeeded = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+                           && process.exitCode() == 0;
+    if (ok)
+        *ok = succeeded;
+    return succeeded ? process.readAllStandardOutput() : QByteArray();
+}
+
+bool runs(const QString &program, const QStringList &arguments)
+{
+    bool ok = false;
+    run(program, arguments, &ok);
+    return ok;
 }
 
 // The picture in file as the tool decodes it, through raw 8-bit RGB.
@@ -40,6 +53,35 @@ QImage decodedBy(const QString &program, const QStringList &prefix, const QStrin
     return picture;
 }
 
+// The picture in file as ImageMagick decodes it, with its opacity.
+QImage decodedWithAlpha(const QString &file, QSize size)
+{
+    const QByteArray rgba = run(kConvert, {file + u"[0]"_s, u"-depth"_s, u"8"_s, u"rgba:-"_s});
+    if (rgba.size() != qsizetype(size.width()) * size.height() * 4)
+        return {};
+    QImage picture(size, QImage::Format_RGBA8888);
+    for (int y = 0; y < size.height(); ++y)
+        memcpy(picture.scanLine(y), rgba.constData() + qsizetype(y) * size.width() * 4, size_t(size.width()) * 4);
+    return picture.convertToFormat(QImage::Format_ARGB32);
+}
+
+// The largest difference of any channel, opacity included, between two
+// pictures of one size; colours under full transparency are not compared.
+int largestDifference(const QImage &a, const QImage &b)
+{
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            int d = qAbs(qAlpha(p) - qAlpha(q));
+            if (qAlpha(p) != 0 || qAlpha(q) != 0)
+                d = qMax(d, qMax(qAbs(qRed(p) - qRed(q)), qMax(qAbs(qGreen(p) - qGreen(q)), qAbs(qBlue(p) - qBlue(q)))));
+            largest = qMax(largest, d);
+        }
+    }
+    return largest;
+}
+
 } // namespace
 
 class PictureExternalTest : public QObject {
@@ -48,6 +90,10 @@ class PictureExternalTest : public QObject {
 private slots:
     void openedByOtherTools_data();
     void openedByOtherTools();
+    void bmpVariantsOfOtherTools_data();
+    void bmpVariantsOfOtherTools();
+    void profilesOfOtherTools_data();
+    void profilesOfOtherTools();
 
 private:
     QTemporaryDir m_dir;
@@ -98,6 +144,106 @@ void PictureExternalTest::openedByOtherTools()
     QVERIFY2(!theirs.isNull(), "the tool could not decode the file");
     const double agreement = fixtures::psnr(theirs, ours);
     QVERIFY2(agreement >= minPsnr, qPrintable(QString::number(agreement)));
+}
+
+// BMP files ImageMagick and GraphicsMagick write from a picture with
+// varying opacity. tolerance: ImageMagick widens 5- and 6-bit channels by
+// repeating their bits, one level off the exact scaling at most.
+void PictureExternalTest::bmpVariantsOfOtherTools_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("arguments"); // before the output name
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<int>("tolerance");
+
+    const QString im = u"ImageMagick"_s, gm = u"GraphicsMagick"_s;
+    QTest::newRow("IM 40-byte header") << im << QStringList{u"-alpha"_s, u"off"_s} << u"BMP3:%1"_s << 0;
+    QTest::newRow("IM core header") << im << QStringList{u"-alpha"_s, u"off"_s} << u"BMP2:%1"_s << 0;
+    QTest::newRow("IM V5 header") << im << QStringList{u"-alpha"_s, u"off"_s} << u"BMP:%1"_s << 0;
+    QTest::newRow("IM V5 with alpha") << im << QStringList{} << u"BMP:%1"_s << 0;
+    QTest::newRow("IM RLE8") << im << QStringList{u"-alpha"_s, u"off"_s, u"-colors"_s, u"200"_s, u"-compress"_s, u"RLE"_s}
+                             << u"BMP3:%1"_s << 0;
+    QTest::newRow("IM 4 colours") << im << QStringList{u"-alpha"_s, u"off"_s, u"-colors"_s, u"4"_s} << u"BMP3:%1"_s << 0;
+    QTest::newRow("IM 1 bit") << im << QStringList{u"-alpha"_s, u"off"_s, u"-monochrome"_s} << u"BMP3:%1"_s << 0;
+    QTest::newRow("IM 5-6-5") << im << QStringList{u"-alpha"_s, u"off"_s, u"-define"_s, u"bmp:subtype=RGB565"_s}
+                              << u"BMP:%1"_s << 1;
+    QTest::newRow("IM 5-5-5") << im << QStringList{u"-alpha"_s, u"off"_s, u"-define"_s, u"bmp:subtype=RGB555"_s}
+                              << u"BMP:%1"_s << 1;
+    QTest::newRow("GM V4 header") << gm << QStringList{u"+matte"_s} << u"BMP:%1"_s << 0;
+    QTest::newRow("GM V4 with alpha") << gm << QStringList{} << u"BMP:%1"_s << 0;
+    QTest::newRow("GM 16 colours") << gm << QStringList{u"+matte"_s, u"-colors"_s, u"16"_s} << u"BMP:%1"_s << 0;
+    QTest::newRow("GM RLE8") << gm << QStringList{u"+matte"_s, u"-colors"_s, u"200"_s, u"-compress"_s, u"RLE"_s}
+                             << u"BMP:%1"_s << 0;
+    QTest::newRow("GM core header") << gm << QStringList{u"+matte"_s} << u"BMP2:%1"_s << 0;
+}
+
+void PictureExternalTest::bmpVariantsOfOtherTools()
+{
+    QFETCH(QString, tool);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, output);
+    QFETCH(int, tolerance);
+    if (!QFileInfo::exists(kConvert) || !QFileInfo::exists(kGm))
+        QSKIP("tools not installed");
+
+    QImage source = fixtures::photoLike(37, 23, 5).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            source.setPixel(x, y, (source.pixel(x, y) & 0xFFFFFF) | uint(x * 255 / 36) << 24);
+    const QString png = m_dir.filePath(u"source.png"_s);
+    QVERIFY(source.save(png));
+    const QString bmp = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-') + u".bmp"_s);
+    const QStringList prefix = tool == u"ImageMagick" ? QStringList{} : QStringList{u"convert"_s};
+    QVERIFY(runs(tool == u"ImageMagick" ? kConvert : kGm, prefix + QStringList{png} + arguments + QStringList{output.arg(bmp)}));
+
+    QString error;
+    const QImage ours = loadPicture(bmp, &error);
+    QVERIFY2(!ours.isNull(), qPrintable(error));
+    const QImage theirs = decodedWithAlpha(bmp, source.size());
+    QVERIFY2(!theirs.isNull(), "ImageMagick could not decode the file");
+    const int difference = largestDifference(ours.convertToFormat(QImage::Format_ARGB32), theirs);
+    QVERIFY2(difference <= tolerance, qPrintable(QString::number(difference)));
+}
+
+// A JPEG and a PNG that ImageMagick wrote with an embedded Adobe RGB
+// profile: our BMP copy (BMP holds no profile) has the colours ImageMagick
+// gives when it converts the same file to sRGB.
+void PictureExternalTest::profilesOfOtherTools_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<double>("minPsnr");
+    QTest::newRow("jpg") << u"jpg"_s << 40.0;
+    QTest::newRow("png") << u"png"_s << 40.0;
+}
+
+void PictureExternalTest::profilesOfOtherTools()
+{
+    QFETCH(QString, extension);
+    QFETCH(double, minPsnr);
+    if (!QFileInfo::exists(kConvert))
+        QSKIP("ImageMagick not installed");
+    const QString adobe = m_dir.filePath(u"adobe.icc"_s), srgb = m_dir.filePath(u"srgb.icc"_s);
+    QVERIFY(fixtures::writeFile(adobe, QColorSpace(QColorSpace::AdobeRgb).iccProfile()));
+    QVERIFY(fixtures::writeFile(srgb, QColorSpace(QColorSpace::SRgb).iccProfile()));
+    const QString png = m_dir.filePath(u"plain.png"_s);
+    QVERIFY(fixtures::photoLike(48, 32, 3).save(png));
+    const QString tagged = m_dir.filePath(u"tagged."_s + extension);
+    QVERIFY(runs(kConvert, {png, u"-profile"_s, adobe, u"-quality"_s, u"95"_s, tagged}));
+    const QString theirs = m_dir.filePath(u"theirs-"_s + extension + u".png"_s);
+    QVERIFY(runs(kConvert, {tagged, u"-profile"_s, srgb, u"-strip"_s, theirs}));
+
+    QString error;
+    const QImage loaded = loadPicture(tagged, &error);
+    QVERIFY2(!loaded.isNull(), qPrintable(error));
+    QCOMPARE(loaded.colorSpace(), QColorSpace(QColorSpace::AdobeRgb));
+    const QString ours = m_dir.filePath(u"ours-"_s + extension + u".bmp"_s);
+    QVERIFY2(savePicture(loaded, ours, &error), qPrintable(error));
+    const QImage converted = loadPicture(ours, &error);
+    const QImage reference = loadPicture(theirs, &error);
+    const double agreement = fixtures::psnr(converted, reference);
+    QVERIFY2(agreement >= minPsnr, qPrintable(QString::number(agreement)));
+    // Left unconverted, the copy would be far off.
+    QVERIFY(fixtures::psnr(loaded, reference) < agreement - 6);
 }
 
 QTEST_GUILESS_MAIN(PictureExternalTest)
