@@ -1,6 +1,7 @@
 // BMP files: a 14-byte file header before a device-independent bitmap, both
 // ways through the one bitmap codec.
 #include "convert/formats/bytereader.h"
+#include "convert/formats/bytewriter.h"
 #include "convert/formats/dib.h"
 #include "convert/formats/formats.h"
 #include "convert/formats/rows.h"
@@ -89,17 +90,13 @@ Encoded encode(const QImage &source)
     QByteArray out(qsizetype(fileBytes), Qt::Uninitialized);
     if (out.isNull())
         return {QByteArray(), outOfMemoryError()};
-    char *p = out.data();
-    const auto put32 = [](char *at, quint32 v) {
-        for (int i = 0; i < 4; ++i)
-            at[i] = char((v >> (8 * i)) & 0xFF);
-    };
-    p[0] = 'B';
-    p[1] = 'M';
-    put32(p + 2, quint32(fileBytes));
-    put32(p + 6, 0); // reserved
-    put32(p + 10, quint32(FileHeaderBytes + 40));
-    writeDib24(picture, source.dotsPerMeterX(), source.dotsPerMeterY(), p + FileHeaderBytes);
+    ByteWriter header(out.data());
+    header.u8('B');
+    header.u8('M');
+    header.u32(quint32(fileBytes));
+    header.u32(0); // reserved
+    header.u32(quint32(FileHeaderBytes + 40));
+    writeDib24(picture, source.dotsPerMeterX(), source.dotsPerMeterY(), header.position());
     return {std::move(out), QString()};
 }
 

@@ -1,6 +1,7 @@
 #include "convert/formats/dib.h"
 
 #include "convert/formats/bytereader.h"
+#include "convert/formats/bytewriter.h"
 #include "convert/formats/rows.h"
 
 #include <algorithm>
@@ -473,19 +474,17 @@ void writeDib24(const QImage &picture, int dotsPerMeterX, int dotsPerMeterY, cha
 {
     const int w = picture.width(), h = picture.height();
     const qint64 stride = (qint64(w) * 3 + 3) / 4 * 4;
-    auto put32 = [&](int at, quint32 v) {
-        for (int i = 0; i < 4; ++i)
-            out[at + i] = char((v >> (8 * i)) & 0xFF);
-    };
-    std::memset(out, 0, InfoHeaderBytes);
-    put32(0, InfoHeaderBytes);
-    put32(4, quint32(w));
-    put32(8, quint32(h)); // positive: bottom row first
-    out[12] = 1;          // planes
-    out[14] = 24;         // bits per pixel
-    put32(20, quint32(stride * h));
-    put32(24, quint32(std::max(0, dotsPerMeterX)));
-    put32(28, quint32(std::max(0, dotsPerMeterY)));
+    ByteWriter header(out);
+    header.u32(InfoHeaderBytes);
+    header.u32(quint32(w));
+    header.u32(quint32(h)); // positive: bottom row first
+    header.u16(1);          // planes
+    header.u16(24);         // bits per pixel
+    header.u32(0);          // no compression
+    header.u32(quint32(stride * h));
+    header.u32(quint32(std::max(0, dotsPerMeterX)));
+    header.u32(quint32(std::max(0, dotsPerMeterY)));
+    header.zeros(8); // colours used, important colours
     for (int y = 0; y < h; ++y) {
         auto *row = reinterpret_cast<uchar *>(out + InfoHeaderBytes + stride * (h - 1 - y));
         bgrRowOnWhite(picture, y, row);

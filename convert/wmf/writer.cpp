@@ -1,6 +1,7 @@
 // The metafile writer: one 24-bit bitmap stretched over the whole picture.
 #include "convert/wmf/wmf.h"
 
+#include "convert/formats/bytewriter.h"
 #include "convert/formats/dib.h"
 #include "convert/formats/rows.h"
 #include "convert/wmf/records.h"
@@ -14,25 +15,6 @@ constexpr int MaxSide = 0x7FFF;
 constexpr quint16 WriterInch = 96;
 constexpr int WriterDotsPerMeter = 3780; // 96 dots per inch
 constexpr qint64 StretchDibParamBytes = 4 + 2 + 8 * 2;
-
-// Writes little-endian words into a buffer sized beforehand.
-class LittleEndianWriter
-{
-public:
-    explicit LittleEndianWriter(char *out) : m_out(out) {}
-    void u16(quint32 v) { put(v, 2); }
-    void u32(quint32 v) { put(v, 4); }
-    char *position() const { return m_out; }
-    void skip(qint64 n) { m_out += n; }
-
-private:
-    void put(quint32 v, int n)
-    {
-        for (int i = 0; i < n; ++i)
-            *m_out++ = char((v >> (8 * i)) & 0xFF);
-    }
-    char *m_out;
-};
 
 } // namespace
 
@@ -53,7 +35,7 @@ EncodeResult encodeWmf(const QImage &picture)
     if (rows.isNull() || bytes.isNull())
         return {{}, QStringLiteral("not enough memory to save a %1 x %2 metafile").arg(w).arg(h)};
 
-    LittleEndianWriter out(bytes.data());
+    formats::ByteWriter out(bytes.data());
     // Placeable header: the picture's box in units of 1/96 inch.
     const quint16 words[10] = {quint16(PlaceableKey & 0xFFFF), quint16(PlaceableKey >> 16), 0, 0, 0,
                                quint16(w), quint16(h), WriterInch, 0, 0};
