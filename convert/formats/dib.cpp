@@ -156,7 +156,7 @@ bool checkHeader(const Header &h, const DibOptions &options, DibImage *out)
 {
     if (h.width <= 0 || h.height <= 0)
         return failed(out, DibFailure::Damaged, u"no pixels (%1 x %2)"_s.arg(h.width).arg(h.height));
-    if (h.width > options.maxSide || h.height > options.maxSide || h.width * h.height * 4 > options.maxBytes)
+    if (h.width > options.maxSide || h.height > options.maxSide || h.width > options.maxBytes / 4 / h.height)
         return failed(out, DibFailure::TooLarge, u"image too large (%1 x %2)"_s.arg(h.width).arg(h.height));
     bool depthFits = false;
     switch (h.coding) {
