@@ -92,19 +92,27 @@ private:
     void openWindow();
     void openWithFiles();
     void choose(const char *comboName, const QString &text);
+    void type(const char *comboName, const QString &text);
     void select(const QString &entry);
+    void run(const char *button);
+    void expectGoHeldWhileTelling();
     void expectNothingDone();
     QString path(const QString &name) const { return folder->filePath(name); }
 
     std::unique_ptr<QTemporaryDir> folder;
     test::RecordingMessageBoxes boxes;
     std::unique_ptr<convert::Convert> window;
+    // Whether "Go!" was enabled at each moment a run told its outcome (a
+    // message box, the re-read of the destination list), since run().
+    QList<bool> goWhileTelling;
 };
 
 void TestConvertWindow::init()
 {
     folder = std::make_unique<QTemporaryDir>();
     boxes.shown.clear();
+    boxes.whileShown = nullptr;
+    goWhileTelling.clear();
 }
 
 void TestConvertWindow::cleanup()
@@ -119,6 +127,10 @@ void TestConvertWindow::openWindow()
     QVERIFY(window->load());
     window->show();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    auto *go = control<QPushButton>("cmd1");
+    const auto note = [this, go] { goWhileTelling.append(go->isEnabled()); };
+    boxes.whileShown = note;
+    connect(control<ui::FileList>("File2")->model(), &QAbstractItemModel::modelReset, window.get(), note);
 }
 
 // A folder of four pictures' names and a README, in the open window.
@@ -136,8 +148,16 @@ void TestConvertWindow::choose(const char *comboName, const QString &text)
     const int index = combo->findText(text);
     if (index >= 0)
         return pick(combo, index);
+    type(comboName, text);
+}
+
+// Types text over the combo's text, as a user does, without ending the edit.
+void TestConvertWindow::type(const char *comboName, const QString &text)
+{
+    auto *combo = control<QComboBox>(comboName);
+    combo->setFocus();
     combo->lineEdit()->selectAll();
-    QTest::keyClicks(combo->lineEdit(), text);
+    QTest::keyClicks(combo, text);
 }
 
 void TestConvertWindow::select(const QString &entry)
@@ -152,12 +172,27 @@ void TestConvertWindow::select(const QString &entry)
     QFAIL(qPrintable(u"no entry "_s + entry));
 }
 
+// Clicks the button that starts a run ("Go!" or the hidden "Convert all").
+void TestConvertWindow::run(const char *button)
+{
+    goWhileTelling.clear();
+    control<QPushButton>(button)->click();
+}
+
+// "Go!" was disabled whenever the run told its outcome, and is enabled again.
+void TestConvertWindow::expectGoHeldWhileTelling()
+{
+    QVERIFY(!goWhileTelling.isEmpty());
+    QVERIFY(!goWhileTelling.contains(true));
+    QVERIFY(control<QPushButton>("cmd1")->isEnabled());
+}
+
 // No caption, no clear timer, and "Go!" ready for another try.
 void TestConvertWindow::expectNothingDone()
 {
+    expectGoHeldWhileTelling();
     QCOMPARE(control<QLabel>("Label1")->text(), QString());
     QVERIFY(!control<QTimer>("Timer1")->isActive());
-    QVERIFY(control<QPushButton>("cmd1")->isEnabled());
 }
 
 void TestConvertWindow::patterns_data()
@@ -356,7 +391,7 @@ void TestConvertWindow::missingChoices()
     control<QCheckBox>("chkConvertAll")->setChecked(convertAll);
     select(u"stone.jpg"_s);
 
-    QTest::mouseClick(control<QPushButton>("cmd1"), Qt::LeftButton);
+    run("cmd1");
     QCOMPARE(boxes.shown, (QList<test::ShownMessage>{{message, u"MVT"_s}}));
     QCOMPARE(fixtures::fileNames(folder->path()), QStringList{u"stone.jpg"_s});
     expectNothingDone();
@@ -385,23 +420,24 @@ void TestConvertWindow::nothingToDo()
     control<QCheckBox>("chkConvertAll")->setChecked(convertAll);
     const QStringList before = fixtures::fileNames(folder->path());
 
-    window->findChild<QPushButton *>(button)->click();
+    run(qPrintable(button));
     QCOMPARE(boxes.shown, (QList<test::ShownMessage>{{u"Nothing to do"_s, u"MVT Error"_s}}));
     QCOMPARE(fixtures::fileNames(folder->path()), before);
     expectNothingDone();
 }
 
+// A Combo1 text that differs from the prompt only in letter case is a choice.
 void TestConvertWindow::convertsSelectedImage()
 {
     writePicture(path(u"stone.jpg"_s), Qt::red);
     writePicture(path(u"wood.jpg"_s));
     openWindow();
-    choose("Combo1", u".jpg"_s);
+    type("Combo1", u"select source"_s);
     choose("Combo2", u".bmp"_s);
     select(u"stone.jpg"_s);
     QCOMPARE(control<ui::FileList>("File2")->listCount(), 0);
 
-    QTest::mouseClick(control<QPushButton>("cmd1"), Qt::LeftButton);
+    run("cmd1");
     QVERIFY(boxes.shown.isEmpty());
     QCOMPARE(fixtures::fileNames(folder->path()), (QStringList{u"stone.bmp"_s, u"stone.jpg"_s, u"wood.jpg"_s}));
     const QImage written(path(u"stone.bmp"_s), "BMP");
@@ -411,7 +447,7 @@ void TestConvertWindow::convertsSelectedImage()
     QCOMPARE(control<ui::FileList>("File1")->listCount(), 2);
     QCOMPARE(control<QTimer>("Timer1")->interval(), 4000);
     QVERIFY(control<QTimer>("Timer1")->isActive());
-    QVERIFY(control<QPushButton>("cmd1")->isEnabled());
+    expectGoHeldWhileTelling();
 }
 
 // Converting all of two entries: the plural caption (one entry's is checked above).
@@ -423,9 +459,10 @@ void TestConvertWindow::convertAllCaption()
     choose("Combo1", u".jpg"_s);
     choose("Combo2", u".gif"_s);
     control<QCheckBox>("chkConvertAll")->setChecked(true); // whatever the selection
-    QTest::mouseClick(control<QPushButton>("cmd1"), Qt::LeftButton);
+    run("cmd1");
     QVERIFY(boxes.shown.isEmpty());
     QCOMPARE(control<QLabel>("Label1")->text(), u" Saved  images's"_s);
+    expectGoHeldWhileTelling();
     QCOMPARE(fixtures::fileNames(folder->path()), (QStringList{u"a.gif"_s, u"a.jpg"_s, u"b.gif"_s, u"b.jpg"_s}));
 }
 
@@ -468,7 +505,7 @@ void TestConvertWindow::problemsAreReported()
     choose("Combo2", u".bmp"_s);
     control<QCheckBox>("chkConvertAll")->setChecked(true);
 
-    QTest::mouseClick(control<QPushButton>("cmd1"), Qt::LeftButton);
+    run("cmd1");
     QCOMPARE(control<QLabel>("Label1")->text(), u" Saved 1, skipped 2, failed 1"_s);
     QCOMPARE(boxes.shown.size(), 1);
     QCOMPARE(boxes.shown[0].title, u"MVT Error"_s);
@@ -479,17 +516,19 @@ void TestConvertWindow::problemsAreReported()
     QCOMPARE(fixtures::fileNames(folder->path()),
              (QStringList{u"a.b"_s, u"broken.png"_s, u"fine.bmp"_s, u"fine.png"_s, u"good.bmp"_s}));
     QCOMPARE(control<QTimer>("Timer1")->interval(), 4000);
+    expectGoHeldWhileTelling();
 }
 
 void TestConvertWindow::convertAllWithoutChoiceFailsHonestly()
 {
     writePicture(path(u"stone.jpg"_s));
     openWindow();
-    control<QPushButton>("cmd2")->click(); // "Convert all" makes no test of the combo boxes
+    run("cmd2"); // "Convert all" makes no test of the combo boxes
     QCOMPARE(control<QLabel>("Label1")->text(), u" Saved 0, skipped 0, failed 1"_s);
     QCOMPARE(boxes.shown.size(), 1);
     QVERIFY2(boxes.shown[0].text.contains(u"stoneSele"_s), qPrintable(boxes.shown[0].text));
     QCOMPARE(fixtures::fileNames(folder->path()), QStringList{u"stone.jpg"_s});
+    expectGoHeldWhileTelling();
 }
 
 void TestConvertWindow::longRunCanBeCancelled()

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace morvane::test {
@@ -32,8 +33,12 @@ public:
     void show(QWidget *, const QString &text, const QString &title, ui::MessageIcon icon) override
     {
         shown.append({text, title, icon});
+        if (whileShown)
+            whileShown();
     }
     QList<ShownMessage> shown;
+    // Runs while each box would be on show, before the window goes on.
+    std::function<void()> whileShown;
 };
 
 class RecordingClipboard final : public ui::Clipboard {
