@@ -1,5 +1,6 @@
 #include "convert/conversion.h"
 
+#include "convert/atomicwrite.h"
 #include "convert/picture.h"
 #include "texcfg/characters.h"
 
@@ -179,6 +180,8 @@ ConversionReport ConvertEntries(const QString &folder, const QStringList &entrie
 {
     const QList<Job> jobs = planJobs(folder, entries, destText, options.separator);
     const int total = int(jobs.size());
+    if (total > 0)
+        removeLeftTemporaryFiles(folder);
 
     int threads = options.threads > 0 ? options.threads : QThread::idealThreadCount();
     threads = std::max(1, std::min(threads, total));

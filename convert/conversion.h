@@ -98,8 +98,9 @@ struct ConversionOptions {
 // (nothing is collected first). A name shorter than four characters and a
 // destination that is the source itself are skipped; a source that cannot be
 // read writes nothing; an existing other file at the destination is
-// replaced; no source is written. The files written and the report do not
-// depend on the thread count.
+// replaced; no source is written. Temporary files that an earlier, killed
+// run left in folder are removed first. The files written and the report do
+// not depend on the thread count.
 ConversionReport ConvertEntries(const QString &folder, const QStringList &entries, const QString &destText,
                                 const ConversionOptions &options = {});
 

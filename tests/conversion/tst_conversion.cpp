@@ -1,13 +1,24 @@
+#include "convert/atomicwrite.h"
 #include "convert/conversion.h"
 #include "support/fixtures.h"
 
+#include <QDir>
 #include <QImage>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
+#include <csignal>
+#include <ctime>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace morvane::convert;
@@ -44,6 +55,13 @@ QSet<QString> filesIn(const QString &folder)
     return QSet<QString>(names.begin(), names.end());
 }
 
+// Sets the modification time of path (a link itself, not its target) an hour back.
+bool writtenAnHourAgo(const QString &path)
+{
+    const timespec times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 3600, 0}};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 ConversionOptions threadCount(int threads)
 {
     ConversionOptions options;
@@ -74,6 +92,9 @@ private slots:
     void parallelMatchesSerial();
     void caseInsensitiveSelf();
     void dependentEntriesKeepListOrder();
+    void longNames_data();
+    void longNames();
+    void leftTemporaryFiles();
     void cancel();
     void progress_data();
     void progress();
@@ -257,6 +278,71 @@ void TestConversion::dependentEntriesKeepListOrder()
     QCOMPARE(chain.saved, 2);
     QCOMPARE(pixelsOf(dir.filePath(u"m.png"_s)), testPicture(3));
     QCOMPARE(pixelsOf(dir.filePath(u"m..png"_s)), testPicture(4));
+}
+
+// Names up to the file system's 255-byte limit are written: the temporary
+// file's name does not grow with the destination's.
+void TestConversion::longNames_data()
+{
+    QTest::addColumn<QString>("base");
+    QTest::newRow("251 ASCII characters") << QString(251, u'a');
+    QTest::newRow("83 CJK characters and two letters") << QString(83, QChar(0x77F3)) + u"ab"_s;
+}
+
+void TestConversion::longNames()
+{
+    QFETCH(QString, base);
+    QTemporaryDir dir;
+    QCOMPARE(QFile::encodeName(base + u".png"_s).size(), 255);
+    QVERIFY(testPicture(1).save(dir.filePath(base + u".png"_s)));
+    const ConversionReport report = ConvertEntries(dir.path(), {base + u".png"_s}, u".bmp"_s);
+    QVERIFY2(report.allSaved(), qPrintable(ProblemList(report)));
+    QCOMPARE(filesIn(dir.path()), (QSet<QString>{base + u".png"_s, base + u".bmp"_s}));
+    QCOMPARE(pixelsOf(dir.filePath(base + u".bmp"_s)), testPicture(1));
+}
+
+// A write killed half-way leaves a hidden temporary file of ours; the next
+// run in that folder removes it once it is old, and nothing else.
+void TestConversion::leftTemporaryFiles()
+{
+    QTemporaryDir dir;
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        // Killed by the file size limit in the middle of its write.
+        rlimit limit{0, 0};
+        ::setrlimit(RLIMIT_CORE, &limit);
+        limit = {4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, SIG_DFL);
+        writeFileAtomically(dir.filePath(u"killed.bmp"_s), QByteArray(1 << 20, 'x'), nullptr);
+        ::_exit(0);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
+    const QStringList left = fixtures::fileNames(dir.path());
+    QCOMPARE(left.size(), 1);
+    const QString killed = left.first();
+    QVERIFY2(killed.startsWith(u'.') && isTemporaryFileName(killed), qPrintable(killed));
+
+    // Old files beside it that are ours but in use, or not ours, stay.
+    const QStringList others{u".morvane-0123456789abcdef.tmp"_s, u".morvane-0123456789ABCDEF.tmp"_s,
+                             u"morvane-0123456789abcdef.tmp"_s, u".stone.bmp.1x2y.tmp"_s};
+    for (const QString &name : others)
+        QVERIFY(fixtures::writeFile(dir.filePath(name), "a user's text") && writtenAnHourAgo(dir.filePath(name)));
+    const QString link = dir.filePath(u".morvane-1111111111111111.tmp"_s);
+    QVERIFY(QFile::link(others[2], link) && writtenAnHourAgo(link));
+    QFile inUse(dir.filePath(others[0]));
+    QVERIFY(inUse.open(QIODevice::ReadOnly) && ::flock(inUse.handle(), LOCK_EX | LOCK_NB) == 0);
+    QVERIFY(testPicture(1).save(dir.filePath(u"stone.png"_s)));
+    const QSet<QString> before = filesIn(dir.path()) + QSet<QString>{u"stone.gif"_s};
+
+    ConvertEntries(dir.path(), {u"stone.png"_s}, u".gif"_s);
+    QCOMPARE(filesIn(dir.path()), before); // the killed write's file is recent
+    QVERIFY(writtenAnHourAgo(dir.filePath(killed)));
+    ConvertEntries(dir.path(), {u"stone.png"_s}, u".gif"_s);
+    QCOMPARE(filesIn(dir.path()), before - QSet<QString>{killed});
 }
 
 void TestConversion::cancel()
