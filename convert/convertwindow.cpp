@@ -27,6 +27,7 @@ void fillCombo(QComboBox *combo, const QStringList &entries, const QString &prom
     combo->setEditText(prompt);
 }
 
+
 } // namespace
 
 Convert::Convert(ui::MessageBoxes &messageBoxes, const QString &programFolder, QWidget *parent)
@@ -122,11 +123,18 @@ void Convert::convertEntries(const QStringList &entries, bool plural)
 {
     const ConversionReport report = RunConversion(this, m_ui->File1->path(), entries, m_ui->Combo2->currentText());
     m_ui->File2->refresh();
-    if (report.allSaved()) {
-        m_ui->Label1->setText(plural ? u" Saved  images's"_s : u" Saved  image"_s);
-    } else {
-        m_ui->Label1->setText(CountsCaption(report));
-        m_messageBoxes.show(this, ProblemList(report), u"MVT Error"_s, ui::MessageIcon::Critical);
+    m_ui->Label1->setText(StatusCaption(report, plural));
+    // Skips, replaced copies and the user's own Cancel are no errors: only
+    // failures get the error box.
+    switch (ToneOf(report)) {
+    case ReportTone::Quiet:
+        break;
+    case ReportTone::Information:
+        m_messageBoxes.show(this, ReportMessage(report), appinfo::title(), ui::MessageIcon::Information);
+        break;
+    case ReportTone::Error:
+        m_messageBoxes.show(this, ReportMessage(report), u"MVT Error"_s, ui::MessageIcon::Critical);
+        break;
     }
     setClearTimer(clearAfterMs);
 }

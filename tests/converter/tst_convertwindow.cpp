@@ -1,5 +1,4 @@
 #include "app/frmmain.h"
-#include "convert/conversionrun.h"
 #include "convert/convertwindow.h"
 #include "convert/filters.h"
 #include "support/fixtures.h"
@@ -84,6 +83,7 @@ private slots:
     void destinationNames_data();
     void destinationNames();
     void problemsAreReported();
+    void harmlessOutcomesAreNoErrors();
     void convertAllWithoutChoiceFailsHonestly();
     void longRunCanBeCancelled();
 
@@ -509,13 +509,40 @@ void TestConvertWindow::problemsAreReported()
     QCOMPARE(control<QLabel>("Label1")->text(), u" Saved 1, skipped 2, failed 1"_s);
     QCOMPARE(boxes.shown.size(), 1);
     QCOMPARE(boxes.shown[0].title, u"MVT Error"_s);
+    QCOMPARE(boxes.shown[0].icon, ui::MessageIcon::Critical);
+    const QString text = boxes.shown[0].text;
+    QVERIFY2(text.startsWith(u"1 of 4 images could not be converted\n\n"_s), qPrintable(text));
     for (const char *name : {"good.bmp", "broken.png", "a.b"})
-        QVERIFY2(boxes.shown[0].text.contains(QString::fromLatin1(name)), qPrintable(boxes.shown[0].text));
-    QVERIFY(!boxes.shown[0].text.contains(u"fine.png"_s));
+        QVERIFY2(text.contains(QString::fromLatin1(name)), qPrintable(text));
+    QVERIFY(!text.contains(u"fine.png"_s));
     // Only fine.bmp is new: nothing for the others, no temporary files left.
     QCOMPARE(fixtures::fileNames(folder->path()),
              (QStringList{u"a.b"_s, u"broken.png"_s, u"fine.bmp"_s, u"fine.png"_s, u"good.bmp"_s}));
     QCOMPARE(control<QTimer>("Timer1")->interval(), 4000);
+    expectGoHeldWhileTelling();
+}
+
+// Skips and a copy replaced within the run are told, in the counts and an
+// information box, but not as an error.
+void TestConvertWindow::harmlessOutcomesAreNoErrors()
+{
+    writePicture(path(u"a.bmp"_s));
+    writePicture(path(u"stone.jpg"_s), Qt::red);
+    writePicture(path(u"stone.png"_s), Qt::blue);
+    writePicture(path(u"wood.jpg"_s));
+    openWindow();
+    choose("Combo1", u"*.*"_s);
+    choose("Combo2", u".bmp"_s);
+    control<QCheckBox>("chkConvertAll")->setChecked(true);
+
+    run("cmd1");
+    QCOMPARE(control<QLabel>("Label1")->text(), u" Saved 2, skipped 1, failed 0, 1 copy replaced in this run"_s);
+    const QString list = u"a.bmp - skipped: the destination is the source itself\n"
+                         u"stone.jpg - replaced: its copy stone.bmp was replaced by that of stone.png, later in this run"_s;
+    QCOMPARE(boxes.shown, (QList<test::ShownMessage>{{list, u"MVT"_s, ui::MessageIcon::Information}}));
+    QCOMPARE(fixtures::fileNames(folder->path()), (QStringList{u"a.bmp"_s, u"stone.bmp"_s, u"stone.jpg"_s,
+                                                               u"stone.png"_s, u"wood.bmp"_s, u"wood.jpg"_s}));
+    QCOMPARE(QImage(path(u"stone.bmp"_s)).pixelColor(3, 3), QColor(Qt::blue)); // written in list order
     expectGoHeldWhileTelling();
 }
 
@@ -531,41 +558,42 @@ void TestConvertWindow::convertAllWithoutChoiceFailsHonestly()
     expectGoHeldWhileTelling();
 }
 
+// A long run shows its progress over the window and stops at the user's
+// Cancel, which is reported in the caption alone.
 void TestConvertWindow::longRunCanBeCancelled()
 {
     // Noisy pictures, so that each one takes the quantizer a while.
     const QImage noise = fixtures::randomPixels(128, 128, 7);
-    QStringList entries;
-    for (int i = 0; i < 400; ++i) {
-        const QString name = u"tex"_s + QString::number(i) + u".png"_s;
-        QVERIFY(noise.save(path(name), "PNG", 100));
-        entries.append(name);
-    }
-    QWidget owner;
-    owner.show();
-    bool seen = false;
+    for (int i = 0; i < 400; ++i)
+        QVERIFY(noise.save(path(u"tex"_s + QString::number(i) + u".png"_s), "PNG", 100));
+    openWindow();
+    choose("Combo1", u"*.*"_s);
+    choose("Combo2", u".gif"_s);
+    control<QCheckBox>("chkConvertAll")->setChecked(true);
+
     QString label;
     QTimer watch;
-    connect(&watch, &QTimer::timeout, &owner, [&] {
-        auto *dialog = owner.findChild<QProgressDialog *>();
-        if (!seen && dialog && dialog->isVisible()) {
-            seen = true;
+    connect(&watch, &QTimer::timeout, window.get(), [&] {
+        auto *dialog = window->findChild<QProgressDialog *>();
+        if (label.isEmpty() && dialog && dialog->isVisible()) {
             label = dialog->labelText();
             QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+            goWhileTelling.append(control<QPushButton>("cmd1")->isEnabled());
             QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
         }
     });
     watch.start(20);
-    const convert::ConversionReport report =
-        convert::RunConversion(&owner, folder->path(), entries, u".gif"_s, /*dialogAfterMs=*/0);
-    QVERIFY(seen);
+    run("cmd1");
     QVERIFY2(label.startsWith(u"Converting "_s) && label.contains(u" of 400: tex"_s), qPrintable(label));
-    QVERIFY(report.cancelled);
-    QVERIFY(report.notConverted > 0);
-    QCOMPARE(report.saved + report.notConverted, 400);
+    const QString caption = control<QLabel>("Label1")->text();
+    QVERIFY2(caption.startsWith(u" Saved "_s) && caption.endsWith(u" (cancelled)"_s), qPrintable(caption));
+    QVERIFY(boxes.shown.isEmpty());
+    expectGoHeldWhileTelling();
     // The saved entries are the leading part of the list, each written whole.
+    const int saved = caption.mid(7, caption.indexOf(u',') - 7).toInt();
+    QVERIFY(saved < 400);
     for (int i = 0; i < 400; ++i)
-        QCOMPARE(QFile::exists(path(u"tex"_s + QString::number(i) + u".gif"_s)), i < report.saved);
+        QCOMPARE(QFile::exists(path(u"tex"_s + QString::number(i) + u".gif"_s)), i < saved);
 }
 
 QTEST_MAIN(TestConvertWindow)

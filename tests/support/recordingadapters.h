@@ -23,9 +23,10 @@ struct ShownMessage {
 // For QCOMPARE's report of a difference.
 inline char *toString(const ShownMessage &m)
 {
-    return qstrdup(qPrintable(QStringLiteral("\"%1\" under \"%2\"%3")
-                                  .arg(m.text, m.title, m.icon == ui::MessageIcon::Critical ? QStringLiteral(", critical")
-                                                                                           : QString())));
+    const QString icon = m.icon == ui::MessageIcon::Critical      ? QStringLiteral(", critical")
+                         : m.icon == ui::MessageIcon::Information ? QStringLiteral(", information")
+                                                                  : QString();
+    return qstrdup(qPrintable(QStringLiteral("\"%1\" under \"%2\"%3").arg(m.text, m.title, icon)));
 }
 
 class RecordingMessageBoxes final : public ui::MessageBoxes {
