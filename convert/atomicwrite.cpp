@@ -166,4 +166,25 @@ int removeLeftTemporaryFiles(const QString &folder, std::chrono::seconds olderTh
     return removed;
 }
 
+bool flushFileSystem(const QString &folder, QString *error)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        setError(error, u"cannot reach the folder to save the copies to disk (%1)"_s.arg(systemReason(errno)));
+        return false;
+    }
+#ifdef __linux__
+    const int failure = ::syncfs(fd) == 0 ? 0 : errno;
+#else
+    ::sync(); // reports nothing
+    const int failure = 0;
+#endif
+    ::close(fd);
+    if (failure != 0) {
+        setError(error, u"the copies may not be saved to disk (%1)"_s.arg(systemReason(failure)));
+        return false;
+    }
+    return true;
+}
+
 } // namespace morvane::convert

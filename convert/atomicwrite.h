@@ -1,5 +1,5 @@
-// Replacing a file whole or not at all, and clearing up after writes that
-// were cut short.
+// Replacing a file whole or not at all, clearing up after writes that were
+// cut short, and making a run's writes durable.
 #pragma once
 
 #include <QByteArrayView>
@@ -30,5 +30,10 @@ bool isTemporaryFileName(QStringView name);
 // way. Returns how many were removed; anything it cannot check is left alone.
 int removeLeftTemporaryFiles(const QString &folder,
                              std::chrono::seconds olderThan = std::chrono::minutes(10));
+
+// Forces everything written to folder's file system onto the disk, renames
+// included: one durable point for a whole run. False and *error set when the
+// system reports that it could not.
+bool flushFileSystem(const QString &folder, QString *error);
 
 } // namespace morvane::convert

@@ -167,6 +167,11 @@ void markReplacedCopies(QList<EntryResult> &results, QChar separator)
     }
 }
 
+QString capitalised(const QString &text)
+{
+    return text.isEmpty() ? text : text.front().toUpper() + text.mid(1);
+}
+
 } // namespace
 
 QString SourcePath(const QString &folder, const QString &entry, QChar separator)
@@ -283,12 +288,18 @@ ConversionReport ConvertEntries(const QString &folder, const QStringList &entrie
     }
     report.notConverted = total - started;
     report.cancelled = report.notConverted > 0;
+
+    if (report.saved + report.replaced > 0 && options.makeDurable) {
+        QString error;
+        if (!options.makeDurable(folder, &error))
+            report.durabilityError = error.isEmpty() ? u"the copies may not be saved to disk"_s : error;
+    }
     return report;
 }
 
 ReportTone ToneOf(const ConversionReport &report)
 {
-    if (report.failed > 0)
+    if (report.failed > 0 || !report.durabilityError.isEmpty())
         return ReportTone::Error;
     if (report.skipped > 0 || report.replaced > 0)
         return ReportTone::Information;
@@ -297,7 +308,7 @@ ReportTone ToneOf(const ConversionReport &report)
 
 QString StatusCaption(const ConversionReport &report, bool plural)
 {
-    if (report.allSaved())
+    if (report.allSaved() && report.durabilityError.isEmpty())
         return plural ? u" Saved  images's"_s : u" Saved  image"_s;
     return CountsCaption(report);
 }
@@ -320,8 +331,11 @@ QString ReportMessage(const ConversionReport &report, int limit)
         lines.append(u"%1 of %2 %3 could not be converted"_s.arg(report.failed)
                          .arg(report.total())
                          .arg(report.total() == 1 ? u"image"_s : u"images"_s));
-        lines.append(QString());
     }
+    if (!report.durabilityError.isEmpty())
+        lines.append(capitalised(report.durabilityError));
+    if (!lines.isEmpty())
+        lines.append(QString());
 
     int listed = 0;
     for (const EntryResult &result : report.entries) {

@@ -4,6 +4,8 @@
 // benchmark program both call it.
 #pragma once
 
+#include "convert/atomicwrite.h"
+
 #include <QDir>
 #include <QList>
 #include <QString>
@@ -76,7 +78,8 @@ struct ConversionReport {
     int failed = 0;
     int notConverted = 0;
     bool cancelled = false;
-    bool parallel = false; // whether worker threads converted the entries
+    bool parallel = false;   // whether worker threads converted the entries
+    QString durabilityError; // why the copies written may not be on disk; empty when they are
 
     int total() const { return saved + replaced + skipped + failed + notConverted; }
     bool allSaved() const { return saved == total(); }
@@ -95,13 +98,17 @@ struct ConversionOptions {
     // name just finished. It may be called from a worker thread, but never
     // from two threads at once.
     std::function<void(int done, int total, const QString &entry)> progress;
+    // The run's one durable point: called once with the folder after the
+    // last copy when anything was written; its failure is the run's
+    // durabilityError. Empty leaves the copies to the system's write-back.
+    std::function<bool(const QString &folder, QString *error)> makeDurable = flushFileSystem;
     QChar separator = QDir::separator();
     Qt::CaseSensitivity caseSensitivity = FileNameCaseSensitivity();
 };
 
 // Converts each entry of folder into folder/<base name><suffix of destText>:
 // load, hand the picture over, save, one image right after the other's load
-// (nothing is collected first). A name
+// (nothing is collected first), then makes the copies durable. A name
 // shorter than four characters and a destination that is the source itself
 // are skipped; a source that cannot be read writes nothing; an existing
 // other file at the destination is replaced, and a copy that a later entry's
@@ -115,7 +122,7 @@ ConversionReport ConvertEntries(const QString &folder, const QStringList &entrie
 enum class ReportTone {
     Quiet,       // the caption says it all: everything saved, or a cancel alone
     Information, // entries were skipped or copies replaced: harmless, but worth a list
-    Error,       // entries failed
+    Error,       // entries failed, or the copies may not be on disk
 };
 
 // The tone that report calls for.

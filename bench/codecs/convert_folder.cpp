@@ -83,8 +83,10 @@ int main(int argc, char *argv[])
 
     for (const EntryResult &entry : report.entries)
         std::printf("%s\t%s\t%s\n", outcomeWord(entry.outcome), qPrintable(entry.entry), qPrintable(entry.reason));
+    if (!report.durabilityError.isEmpty())
+        std::printf("%s\n", qPrintable(report.durabilityError));
     std::printf("saved %d, replaced %d, skipped %d, failed %d of %d in %.3f s (%.1f images/s), %s\n", report.saved,
                 report.replaced, report.skipped, report.failed, report.total(), seconds,
                 seconds > 0 ? report.total() / seconds : 0.0, report.parallel ? "in parallel" : "one after another");
-    return report.failed > 0 ? 1 : 0;
+    return report.failed > 0 || !report.durabilityError.isEmpty() ? 1 : 0;
 }

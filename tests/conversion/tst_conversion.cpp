@@ -95,6 +95,7 @@ private slots:
     void longNames_data();
     void longNames();
     void leftTemporaryFiles();
+    void durablePoint();
     void cancel();
     void progress_data();
     void progress();
@@ -353,6 +354,45 @@ void TestConversion::leftTemporaryFiles()
     QVERIFY(writtenAnHourAgo(dir.filePath(killed)));
     ConvertEntries(dir.path(), {u"stone.png"_s}, u".gif"_s);
     QCOMPARE(filesIn(dir.path()), before - QSet<QString>{killed});
+}
+
+// One durable point per run, after the last copy; a failed one is an error
+// even when every copy was written.
+void TestConversion::durablePoint()
+{
+    QTemporaryDir dir;
+    const QStringList entries = writePictures(dir.path(), u"d"_s, 5);
+    QStringList calls;
+    bool copiesThere = true;
+    QString failure;
+    ConversionOptions options;
+    options.threads = 3;
+    options.makeDurable = [&](const QString &folder, QString *error) {
+        calls.append(folder);
+        for (int i = 0; i < 5; ++i)
+            copiesThere = copiesThere && QFile::exists(dir.filePath(u"d%1.bmp"_s.arg(i, 2, 10, QChar(u'0'))));
+        if (!failure.isEmpty())
+            *error = failure;
+        return failure.isEmpty();
+    };
+    ConversionReport report = ConvertEntries(dir.path(), entries, u".bmp"_s, options);
+    QCOMPARE(calls, QStringList{dir.path()});
+    QVERIFY(copiesThere);
+    QVERIFY(report.durabilityError.isEmpty());
+
+    // Nothing written (a copy's own destination, a short name), nothing to flush.
+    calls.clear();
+    ConvertEntries(dir.path(), {u"d00.bmp"_s, u"ab"_s}, u".bmp"_s, options);
+    QVERIFY(calls.isEmpty());
+
+    failure = u"the copies may not be saved to disk (Input/output error)"_s;
+    report = ConvertEntries(dir.path(), entries.mid(1, 2), u".gif"_s, options);
+    QCOMPARE(calls.size(), 1);
+    QVERIFY(report.allSaved());
+    QCOMPARE(report.durabilityError, failure);
+    QCOMPARE(ToneOf(report), ReportTone::Error);
+    QCOMPARE(StatusCaption(report, true), u" Saved 2, skipped 0, failed 0"_s);
+    QCOMPARE(ReportMessage(report), u"The copies may not be saved to disk (Input/output error)"_s);
 }
 
 void TestConversion::cancel()
