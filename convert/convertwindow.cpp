@@ -7,6 +7,7 @@
 #include "ui_convert.h"
 
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QTimer>
 
 namespace morvane::convert {
@@ -27,6 +28,15 @@ void fillCombo(QComboBox *combo, const QStringList &entries, const QString &prom
     combo->setEditText(prompt);
 }
 
+// Typed text stays as typed: no completion, and ending an edit (Enter, Tab,
+// a click elsewhere) does not turn the text into the entry it matches. So
+// only a pick from the list, by mouse or by the arrow keys on the closed
+// box, raises activated.
+void keepTypedText(QComboBox *combo)
+{
+    combo->setCompleter(nullptr);
+    QObject::disconnect(combo->lineEdit(), &QLineEdit::editingFinished, combo, nullptr);
+}
 
 } // namespace
 
@@ -45,6 +55,8 @@ Convert::Convert(ui::MessageBoxes &messageBoxes, const QString &programFolder, Q
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     m_clearTimer->setObjectName(u"Timer1"_s);
     m_ui->File2->setPattern(u"*.bmp*"_s);
+    keepTypedText(m_ui->Combo1);
+    keepTypedText(m_ui->Combo2);
 
     connect(m_ui->Drive1, &ui::DriveList::driveChanged, this, &Convert::changeDrive);
     connect(m_ui->Dir1, &ui::DirList::pathChanged, this, &Convert::changeFolder);

@@ -69,6 +69,7 @@ private slots:
     void patterns();
     void stateAfterLoad();
     void pickingFiltersAndFolders();
+    void typingChangesNoPattern_data();
     void typingChangesNoPattern();
     void driveNotReady();
     void refreshAllAndClearTimer();
@@ -271,18 +272,55 @@ void TestConvertWindow::pickingFiltersAndFolders()
     QCOMPARE(listEntries(*file2), QStringList{u"x.gif"_s});
 }
 
+void TestConvertWindow::typingChangesNoPattern_data()
+{
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("Enter") << u"Enter"_s;
+    QTest::newRow("Tab") << u"Tab"_s;
+    QTest::newRow("click away") << u"click"_s;
+}
+
+// Typing is no pick, however the edit ends: the text stays as typed, no list
+// is filtered, and the conversion uses that text. The arrow keys on the
+// closed box pick.
 void TestConvertWindow::typingChangesNoPattern()
 {
-    openWithFiles();
+    QFETCH(QString, ending);
+    writePicture(path(u"stone.png"_s));
+    touch(path(u"a.bmp"_s));
+    openWindow();
+    const auto typeAndEnd = [&](const char *comboName, const QString &text) {
+        type(comboName, text);
+        auto *combo = control<QComboBox>(comboName);
+        if (ending == u"Enter")
+            QTest::keyClick(combo, Qt::Key_Return);
+        else if (ending == u"Tab")
+            QTest::keyClick(combo, Qt::Key_Tab);
+        else
+            QTest::mouseClick(control<ui::FileList>("File2")->viewport(), Qt::LeftButton);
+        QVERIFY(ending == u"Enter" || !combo->hasFocus());
+    };
     auto *combo1 = control<QComboBox>("Combo1");
-    combo1->lineEdit()->selectAll();
-    QTest::keyClicks(combo1->lineEdit(), u".gif"_s);
-    QCOMPARE(control<ui::FileList>("File1")->pattern(), u"*.*"_s);
     auto *combo2 = control<QComboBox>("Combo2");
-    combo2->lineEdit()->selectAll();
-    QTest::keyClicks(combo2->lineEdit(), u"png"_s);
-    QCOMPARE(combo2->currentText(), u"png"_s);
+    for (const QString &text : {u"."_s, u".gif"_s}) { // completed, and an entry's very text
+        typeAndEnd("Combo1", text);
+        QCOMPARE(combo1->currentText(), text);
+        QCOMPARE(control<ui::FileList>("File1")->pattern(), u"*.*"_s);
+    }
+    typeAndEnd("Combo2", u".JPG"_s);
+    QCOMPARE(combo2->currentText(), u".JPG"_s);
     QCOMPARE(control<ui::FileList>("File2")->pattern(), u"*.bmp*"_s);
+    QCOMPARE(listEntries(*control<ui::FileList>("File2")), QStringList{u"a.bmp"_s});
+
+    select(u"stone.png"_s);
+    run("cmd1");
+    QVERIFY(boxes.shown.isEmpty());
+    QCOMPARE(fixtures::fileNames(folder->path()), (QStringList{u"a.bmp"_s, u"stone.JPG"_s, u"stone.png"_s}));
+
+    combo2->setFocus();
+    QTest::keyClick(combo2, Qt::Key_Down);
+    QVERIFY(combo2->currentIndex() >= 0);
+    QCOMPARE(control<ui::FileList>("File2")->pattern(), u"*"_s + combo2->currentText());
 }
 
 void TestConvertWindow::driveNotReady()
