@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QMenuBar>
 
 namespace morvane::app {
 
@@ -60,6 +61,13 @@ FrmMain::~FrmMain()
 
 void FrmMain::keyPressEvent(QKeyEvent *event)
 {
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::NoModifier) {
+        // F10 enters the menu bar as on the desktop, opening the first menu;
+        // the captions keep no access keys and the entries no shortcuts.
+        menuBar()->setActiveAction(m_ui->mnuFile->menuAction());
+        event->accept();
+        return;
+    }
     const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (isReturn && m_ui->Izlistaj->isEnabled()) {
         m_ui->Izlistaj->animateClick();

@@ -34,7 +34,8 @@ public:
     ~FrmMain() override;
 
 protected:
-    // Enter presses "Apply" wherever the focus is, except on another button.
+    // Enter presses "Apply" wherever the focus is, except on another button;
+    // F10 opens the first menu.
     void keyPressEvent(QKeyEvent *event) override;
 
 private:

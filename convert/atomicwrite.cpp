@@ -5,9 +5,13 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +20,10 @@ using namespace Qt::StringLiterals;
 namespace morvane::convert {
 
 namespace {
+
+constexpr QLatin1StringView temporaryPrefix = ".morvane-"_L1;
+constexpr QLatin1StringView temporarySuffix = ".tmp"_L1;
+constexpr qsizetype temporaryDigits = 16;
 
 QString systemReason(int code)
 {
@@ -46,7 +54,49 @@ int writeAll(int fd, QByteArrayView bytes)
     return 0;
 }
 
+QByteArray temporaryName()
+{
+    const QString digits = u"%1"_s.arg(QRandomGenerator::global()->generate64(), temporaryDigits, 16, QChar(u'0'));
+    return (temporaryPrefix + digits + temporarySuffix).toLatin1();
+}
+
+// Removes the temporary file called name in the folder open as dirFd when it
+// is ours, left behind and not in use; true when it was removed.
+bool removeIfLeftBehind(int dirFd, const char *name, std::time_t writtenBefore)
+{
+    struct stat seen {};
+    if (::fstatat(dirFd, name, &seen, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(seen.st_mode)
+        || seen.st_uid != ::geteuid() || seen.st_mtime > writtenBefore)
+        return false;
+    const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat opened {};
+    // A write under way holds the lock until its rename; one that was killed
+    // holds nothing. The name must still be the file that was checked.
+    const bool leftBehind = ::fstat(fd, &opened) == 0 && opened.st_dev == seen.st_dev
+                            && opened.st_ino == seen.st_ino && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    bool removed = false;
+    if (leftBehind) {
+        struct stat now {};
+        removed = ::fstatat(dirFd, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == opened.st_dev
+                  && now.st_ino == opened.st_ino && ::unlinkat(dirFd, name, 0) == 0;
+    }
+    ::close(fd);
+    return removed;
+}
+
 } // namespace
+
+bool isTemporaryFileName(QStringView name)
+{
+    if (name.size() != temporaryPrefix.size() + temporaryDigits + temporarySuffix.size()
+        || !name.startsWith(temporaryPrefix) || !name.endsWith(temporarySuffix))
+        return false;
+    const QStringView digits = name.mid(temporaryPrefix.size(), temporaryDigits);
+    return std::all_of(digits.begin(), digits.end(),
+                       [](QChar c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'); });
+}
 
 bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *error)
 {
@@ -60,14 +110,15 @@ bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *err
         return false;
     }
     const QByteArray target = QFile::encodeName(path);
+    const QByteArray folder = QFile::encodeName(info.absolutePath()) + '/';
 
-    // A hidden name of our own beside the destination; 0666 lets the umask
-    // decide the permissions, as for any new file.
+    // A short hidden name of our own beside the destination, so that any name
+    // the destination may have leaves room for it; 0666 lets the umask decide
+    // the permissions, as for any new file.
     QByteArray temporary;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
-        temporary = QFile::encodeName(info.absolutePath() + u"/."_s + info.fileName() + u'.'
-                                      + QString::number(QRandomGenerator::global()->generate(), 36) + u".tmp"_s);
+        temporary = folder + temporaryName();
         fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             break;
@@ -76,6 +127,8 @@ bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *err
         setError(error, u"cannot write the file (%1)"_s.arg(systemReason(errno)));
         return false;
     }
+    // Tells removeLeftTemporaryFiles that this one is in use; best effort.
+    ::flock(fd, LOCK_EX | LOCK_NB);
 
     int failure = writeAll(fd, bytes);
     struct stat existing {};
@@ -83,11 +136,52 @@ bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *err
         ::fchmod(fd, existing.st_mode & 07777); // best effort, as a copy would
     if (::close(fd) != 0 && failure == 0)
         failure = errno;
+    // Between the close and the rename the file is unlocked, but so freshly
+    // written that removeLeftTemporaryFiles leaves it alone.
     if (failure == 0 && ::rename(temporary.constData(), target.constData()) != 0)
         failure = errno;
     if (failure != 0) {
         ::unlink(temporary.constData());
         setError(error, u"cannot write the file (%1)"_s.arg(systemReason(failure)));
+        return false;
+    }
+    return true;
+}
+
+int removeLeftTemporaryFiles(const QString &folder, std::chrono::seconds olderThan)
+{
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return 0;
+    const std::time_t writtenBefore = std::time(nullptr) - std::time_t(olderThan.count());
+    const int dirFd = ::dirfd(dir);
+    int removed = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (std::strncmp(entry->d_name, temporaryPrefix.data(), size_t(temporaryPrefix.size())) == 0
+            && isTemporaryFileName(QString::fromLatin1(entry->d_name))
+            && removeIfLeftBehind(dirFd, entry->d_name, writtenBefore))
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+bool flushFileSystem(const QString &folder, QString *error)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        setError(error, u"cannot reach the folder to save the copies to disk (%1)"_s.arg(systemReason(errno)));
+        return false;
+    }
+#ifdef __linux__
+    const int failure = ::syncfs(fd) == 0 ? 0 : errno;
+#else
+    ::sync(); // reports nothing
+    const int failure = 0;
+#endif
+    ::close(fd);
+    if (failure != 0) {
+        setError(error, u"the copies may not be saved to disk (%1)"_s.arg(systemReason(failure)));
         return false;
     }
     return true;

@@ -1,8 +1,12 @@
-// Replacing a file whole or not at all.
+// Replacing a file whole or not at all, clearing up after writes that were
+// cut short, and making a run's writes durable.
 #pragma once
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringView>
+
+#include <chrono>
 
 namespace morvane::convert {
 
@@ -10,9 +14,26 @@ namespace morvane::convert {
 // path, so that path holds either its old content or all of bytes, never a
 // part. On failure the temporary file is removed, a file already at path is
 // left as it was, and *error says why. A replaced file keeps its permissions;
-// a new one gets the usual ones (umask applied). The data is handed to the
-// system but not forced to disk (no fsync): that would cost more than
-// converting a picture.
+// a new one gets the usual ones (umask applied). The temporary file has a
+// short hidden name of its own (isTemporaryFileName) whatever the length of
+// path's name, and is locked while it is written. The data is handed to the
+// system but not forced to disk: a run does that once (flushFileSystem).
 bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *error);
+
+// True when name is one that writeFileAtomically gives its temporary files:
+// ".morvane-", sixteen lowercase hexadecimal digits and ".tmp".
+bool isTemporaryFileName(QStringView name);
+
+// Removes the temporary files that writes cut short (a killed program) left
+// in folder: regular files with our temporary names only, owned by this
+// user, last written at least olderThan ago, and not locked by a write under
+// way. Returns how many were removed; anything it cannot check is left alone.
+int removeLeftTemporaryFiles(const QString &folder,
+                             std::chrono::seconds olderThan = std::chrono::minutes(10));
+
+// Forces everything written to folder's file system onto the disk, renames
+// included: one durable point for a whole run. False and *error set when the
+// system reports that it could not.
+bool flushFileSystem(const QString &folder, QString *error);
 
 } // namespace morvane::convert

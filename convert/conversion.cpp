@@ -1,5 +1,6 @@
 #include "convert/conversion.h"
 
+#include "convert/atomicwrite.h"
 #include "convert/picture.h"
 #include "texcfg/characters.h"
 
@@ -9,10 +10,13 @@
 #include <QThread>
 
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -84,6 +88,11 @@ bool jobsIndependent(const QList<Job> &jobs, Qt::CaseSensitivity cs)
     return true;
 }
 
+QString fileNameOf(const QString &path, QChar separator)
+{
+    return path.mid(path.lastIndexOf(separator) + 1);
+}
+
 QString withDetail(const QString &text, const QString &detail)
 {
     return detail.isEmpty() ? text : text + u": "_s + detail;
@@ -117,12 +126,50 @@ EntryResult convertOne(const Job &job, QChar separator, Qt::CaseSensitivity cs)
     error.clear();
     if (!savePicture(toSave, *job.destination, &error)) {
         result.outcome = Outcome::Failed;
-        const QString name = job.destination->mid(job.destination->lastIndexOf(separator) + 1);
-        result.reason = withDetail(u"could not write "_s + name, error);
+        result.reason = withDetail(u"could not write "_s + fileNameOf(*job.destination, separator), error);
         return result;
     }
     result.outcome = Outcome::Saved;
     return result;
+}
+
+// The file that path names at the moment, as its device and inode; nullopt
+// when there is none.
+std::optional<std::pair<quint64, quint64>> fileIdentity(const QString &path)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return std::pair{quint64(status.st_dev), quint64(status.st_ino)};
+}
+
+// Marks the saved copies that a later entry's copy replaced: those whose
+// destination is, at the end of the run, the same file as a later one's (the
+// same name, or names the volume takes as one). Each names the entry that
+// replaced it directly.
+void markReplacedCopies(QList<EntryResult> &results, QChar separator)
+{
+    std::map<std::pair<quint64, quint64>, qsizetype> laterCopy;
+    for (qsizetype i = results.size() - 1; i >= 0; --i) {
+        EntryResult &result = results[i];
+        if (result.outcome != Outcome::Saved)
+            continue;
+        const auto identity = fileIdentity(result.destination);
+        if (!identity)
+            continue;
+        const auto [later, first] = laterCopy.try_emplace(*identity, i);
+        if (!first) {
+            result.outcome = Outcome::Replaced;
+            result.reason = u"its copy "_s + fileNameOf(result.destination, separator)
+                            + u" was replaced by that of "_s + results[later->second].entry + u", later in this run"_s;
+            later->second = i;
+        }
+    }
+}
+
+QString capitalised(const QString &text)
+{
+    return text.isEmpty() ? text : text.front().toUpper() + text.mid(1);
 }
 
 } // namespace
@@ -179,6 +226,8 @@ ConversionReport ConvertEntries(const QString &folder, const QStringList &entrie
 {
     const QList<Job> jobs = planJobs(folder, entries, destText, options.separator);
     const int total = int(jobs.size());
+    if (total > 0)
+        removeLeftTemporaryFiles(folder);
 
     int threads = options.threads > 0 ? options.threads : QThread::idealThreadCount();
     threads = std::max(1, std::min(threads, total));
@@ -226,44 +275,85 @@ ConversionReport ConvertEntries(const QString &folder, const QStringList &entrie
     report.parallel = threads > 1;
     const int started = std::min(next.load(), total);
     report.entries.reserve(started);
-    for (int i = 0; i < started; ++i) {
-        EntryResult &result = results[size_t(i)];
+    for (int i = 0; i < started; ++i)
+        report.entries.append(std::move(results[size_t(i)]));
+    markReplacedCopies(report.entries, options.separator);
+    for (const EntryResult &result : std::as_const(report.entries)) {
         switch (result.outcome) {
         case Outcome::Saved: ++report.saved; break;
+        case Outcome::Replaced: ++report.replaced; break;
         case Outcome::Skipped: ++report.skipped; break;
         case Outcome::Failed: ++report.failed; break;
         }
-        report.entries.append(std::move(result));
     }
     report.notConverted = total - started;
     report.cancelled = report.notConverted > 0;
+
+    if (report.saved + report.replaced > 0 && options.makeDurable) {
+        QString error;
+        if (!options.makeDurable(folder, &error))
+            report.durabilityError = error.isEmpty() ? u"the copies may not be saved to disk"_s : error;
+    }
     return report;
+}
+
+ReportTone ToneOf(const ConversionReport &report)
+{
+    if (report.failed > 0 || !report.durabilityError.isEmpty())
+        return ReportTone::Error;
+    if (report.skipped > 0 || report.replaced > 0)
+        return ReportTone::Information;
+    return ReportTone::Quiet;
+}
+
+QString StatusCaption(const ConversionReport &report, bool plural)
+{
+    if (report.allSaved() && report.durabilityError.isEmpty())
+        return plural ? u" Saved  images's"_s : u" Saved  image"_s;
+    return CountsCaption(report);
 }
 
 QString CountsCaption(const ConversionReport &report)
 {
     QString caption = u" Saved %1, skipped %2, failed %3"_s.arg(report.saved).arg(report.skipped).arg(report.failed);
+    if (report.replaced > 0)
+        caption += (report.replaced == 1 ? u", 1 copy replaced in this run"_s
+                                         : u", %1 copies replaced in this run"_s.arg(report.replaced));
     if (report.cancelled)
         caption += u", not converted %1 (cancelled)"_s.arg(report.notConverted);
     return caption;
 }
 
-QString ProblemList(const ConversionReport &report, int limit)
+QString ReportMessage(const ConversionReport &report, int limit)
 {
     QStringList lines;
-    int problems = 0;
+    if (report.failed > 0) {
+        lines.append(u"%1 of %2 %3 could not be converted"_s.arg(report.failed)
+                         .arg(report.total())
+                         .arg(report.total() == 1 ? u"image"_s : u"images"_s));
+    }
+    if (!report.durabilityError.isEmpty())
+        lines.append(capitalised(report.durabilityError));
+    if (!lines.isEmpty())
+        lines.append(QString());
+
+    int listed = 0;
     for (const EntryResult &result : report.entries) {
         if (result.outcome == Outcome::Saved)
             continue;
-        if (++problems > limit)
+        if (++listed > limit)
             continue;
-        const QString what = result.outcome == Outcome::Failed ? u"failed"_s : u"skipped"_s;
+        const QString what = result.outcome == Outcome::Failed     ? u"failed"_s
+                             : result.outcome == Outcome::Skipped  ? u"skipped"_s
+                                                                   : u"replaced"_s;
         lines.append(result.entry + u" - "_s + what + u": "_s + result.reason);
     }
-    if (problems > limit)
-        lines.append(u"and %1 more"_s.arg(problems - limit));
+    if (listed > limit)
+        lines.append(u"and %1 more"_s.arg(listed - limit));
     if (report.cancelled)
         lines.append(u"Cancelled: %1 of %2 images were not converted."_s.arg(report.notConverted).arg(report.total()));
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
     return lines.join(u'\n');
 }
 

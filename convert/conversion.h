@@ -4,6 +4,8 @@
 // benchmark program both call it.
 #pragma once
 
+#include "convert/atomicwrite.h"
+
 #include <QDir>
 #include <QList>
 #include <QString>
@@ -50,14 +52,19 @@ bool SameFileName(const QString &a, const QString &b, Qt::CaseSensitivity cs = F
 bool EntriesIndependent(const QString &folder, const QStringList &entries, const QString &destText,
                         QChar separator = QDir::separator(), Qt::CaseSensitivity cs = FileNameCaseSensitivity());
 
-enum class Outcome { Saved, Skipped, Failed };
+enum class Outcome {
+    Saved,    // its copy was written and is there at the end of the run
+    Replaced, // its copy was written, then replaced by a later entry's copy of the same name
+    Skipped,
+    Failed,
+};
 
 // What became of one entry.
 struct EntryResult {
     QString entry;       // the name as listed, without folder
     QString destination; // the path written or meant to be written; empty without a base name
     Outcome outcome = Outcome::Failed;
-    QString reason;      // why it was skipped or failed, in user words; empty when saved
+    QString reason;      // what happened to it, in user words; empty when saved
 };
 
 // What a run did, entry by entry in list order. A cancelled run holds the
@@ -66,13 +73,15 @@ struct EntryResult {
 struct ConversionReport {
     QList<EntryResult> entries;
     int saved = 0;
+    int replaced = 0;
     int skipped = 0;
     int failed = 0;
     int notConverted = 0;
     bool cancelled = false;
-    bool parallel = false; // whether worker threads converted the entries
+    bool parallel = false;   // whether worker threads converted the entries
+    QString durabilityError; // why the copies written may not be on disk; empty when they are
 
-    int total() const { return saved + skipped + failed + notConverted; }
+    int total() const { return saved + replaced + skipped + failed + notConverted; }
     bool allSaved() const { return saved == total(); }
 };
 
@@ -89,27 +98,51 @@ struct ConversionOptions {
     // name just finished. It may be called from a worker thread, but never
     // from two threads at once.
     std::function<void(int done, int total, const QString &entry)> progress;
+    // The run's one durable point: called once with the folder after the
+    // last copy when anything was written; its failure is the run's
+    // durabilityError. Empty leaves the copies to the system's write-back.
+    std::function<bool(const QString &folder, QString *error)> makeDurable = flushFileSystem;
     QChar separator = QDir::separator();
     Qt::CaseSensitivity caseSensitivity = FileNameCaseSensitivity();
 };
 
 // Converts each entry of folder into folder/<base name><suffix of destText>:
 // load, hand the picture over, save, one image right after the other's load
-// (nothing is collected first). A name shorter than four characters and a
-// destination that is the source itself are skipped; a source that cannot be
-// read writes nothing; an existing other file at the destination is
-// replaced; no source is written. The files written and the report do not
-// depend on the thread count.
+// (nothing is collected first), then makes the copies durable. A name
+// shorter than four characters and a destination that is the source itself
+// are skipped; a source that cannot be read writes nothing; an existing
+// other file at the destination is replaced, and a copy that a later entry's
+// copy replaces is reported as Replaced; no source is written. Temporary
+// files that an earlier, killed run left in folder are removed first. The
+// files written and the report do not depend on the thread count.
 ConversionReport ConvertEntries(const QString &folder, const QStringList &entries, const QString &destText,
                                 const ConversionOptions &options = {});
 
+// How a run's outcome is told beyond the status label.
+enum class ReportTone {
+    Quiet,       // the caption says it all: everything saved, or a cancel alone
+    Information, // entries were skipped or copies replaced: harmless, but worth a list
+    Error,       // entries failed, or the copies may not be on disk
+};
+
+// The tone that report calls for.
+ReportTone ToneOf(const ConversionReport &report);
+
+// The status label's text after a run: " Saved  images's" (plural) or
+// " Saved  image" when every entry was saved and no copy replaced, otherwise
+// CountsCaption.
+QString StatusCaption(const ConversionReport &report, bool plural);
+
 // " Saved 3, skipped 1, failed 2" for the status label when a run did not
-// save everything; a cancelled run adds ", not converted N (cancelled)".
+// save everything; replaced copies add ", 1 copy replaced in this run" and a
+// cancel ", not converted N (cancelled)".
 QString CountsCaption(const ConversionReport &report);
 
-// The failed and skipped entries with their reasons, one a line, at most
-// limit of them followed by "and N more", then a line about a cancel; empty
-// when there is nothing to tell.
-QString ProblemList(const ConversionReport &report, int limit = 20);
+// The text of the box that tells what went wrong or was passed over: when
+// anything failed a summary line first ("2 of 40 images could not be
+// converted") and a blank line; then the failed, skipped and replaced entries
+// with their reasons, one a line, at most limit of them followed by "and N
+// more"; then a line about a cancel. Empty when there is nothing to tell.
+QString ReportMessage(const ConversionReport &report, int limit = 20);
 
 } // namespace morvane::convert

@@ -79,9 +79,13 @@ ConversionReport RunConversion(QWidget *window, const QString &folder, const QSt
             if (cancel)
                 return;
             const int done = shared.done();
-            const int current = std::min(done + 1, total);
             progress.setValue(done);
-            progress.setLabelText(u"Converting %1 of %2: %3"_s.arg(current).arg(total).arg(entries.at(current - 1)));
+            if (done == total) {
+                // The run's one flush to disk comes after the last image.
+                progress.setLabelText(u"Saving the copies to disk..."_s);
+                return;
+            }
+            progress.setLabelText(u"Converting %1 of %2: %3"_s.arg(done + 1).arg(total).arg(entries.at(done)));
         };
         QTimer ticker;
         QObject::connect(&ticker, &QTimer::timeout, &progress, showProgress);

@@ -7,6 +7,7 @@
 #include "ui_convert.h"
 
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QTimer>
 
 namespace morvane::convert {
@@ -27,6 +28,16 @@ void fillCombo(QComboBox *combo, const QStringList &entries, const QString &prom
     combo->setEditText(prompt);
 }
 
+// Typed text stays as typed: no completion, and ending an edit (Enter, Tab,
+// a click elsewhere) does not turn the text into the entry it matches. So
+// only a pick from the list, by mouse or by the arrow keys on the closed
+// box, raises activated.
+void keepTypedText(QComboBox *combo)
+{
+    combo->setCompleter(nullptr);
+    QObject::disconnect(combo->lineEdit(), &QLineEdit::editingFinished, combo, nullptr);
+}
+
 } // namespace
 
 Convert::Convert(ui::MessageBoxes &messageBoxes, const QString &programFolder, QWidget *parent)
@@ -44,6 +55,8 @@ Convert::Convert(ui::MessageBoxes &messageBoxes, const QString &programFolder, Q
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     m_clearTimer->setObjectName(u"Timer1"_s);
     m_ui->File2->setPattern(u"*.bmp*"_s);
+    keepTypedText(m_ui->Combo1);
+    keepTypedText(m_ui->Combo2);
 
     connect(m_ui->Drive1, &ui::DriveList::driveChanged, this, &Convert::changeDrive);
     connect(m_ui->Dir1, &ui::DirList::pathChanged, this, &Convert::changeFolder);
@@ -122,11 +135,18 @@ void Convert::convertEntries(const QStringList &entries, bool plural)
 {
     const ConversionReport report = RunConversion(this, m_ui->File1->path(), entries, m_ui->Combo2->currentText());
     m_ui->File2->refresh();
-    if (report.allSaved()) {
-        m_ui->Label1->setText(plural ? u" Saved  images's"_s : u" Saved  image"_s);
-    } else {
-        m_ui->Label1->setText(CountsCaption(report));
-        m_messageBoxes.show(this, ProblemList(report), u"MVT Error"_s, ui::MessageIcon::Critical);
+    m_ui->Label1->setText(StatusCaption(report, plural));
+    // Skips, replaced copies and the user's own Cancel are no errors: only
+    // failures get the error box.
+    switch (ToneOf(report)) {
+    case ReportTone::Quiet:
+        break;
+    case ReportTone::Information:
+        m_messageBoxes.show(this, ReportMessage(report), appinfo::title(), ui::MessageIcon::Information);
+        break;
+    case ReportTone::Error:
+        m_messageBoxes.show(this, ReportMessage(report), u"MVT Error"_s, ui::MessageIcon::Critical);
+        break;
     }
     setClearTimer(clearAfterMs);
 }

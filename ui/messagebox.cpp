@@ -6,8 +6,10 @@ namespace morvane::ui {
 
 void QtMessageBoxes::show(QWidget *parent, const QString &text, const QString &title, MessageIcon icon)
 {
-    QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon, title, text,
-                    QMessageBox::Ok, parent);
+    const QMessageBox::Icon shown = icon == MessageIcon::Critical      ? QMessageBox::Critical
+                                    : icon == MessageIcon::Information ? QMessageBox::Information
+                                                                       : QMessageBox::NoIcon;
+    QMessageBox box(shown, title, text, QMessageBox::Ok, parent);
     box.exec();
 }
 

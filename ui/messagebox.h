@@ -8,7 +8,7 @@ class QWidget;
 
 namespace morvane::ui {
 
-enum class MessageIcon { None, Critical };
+enum class MessageIcon { None, Information, Critical };
 
 class MessageBoxes {
 public:

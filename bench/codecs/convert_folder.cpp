@@ -3,7 +3,8 @@
 //   morvane-convert-folder [--threads N] [--only PATTERN] FOLDER DESTTEXT
 // The base name is the file name without its last four characters; the
 // suffix is the first four characters of DESTTEXT. One line per file
-// ("ok", "skipped" or "failed", the name, the reason), then a summary.
+// ("ok", "replaced", "skipped" or "failed", the name, the reason), then a
+// summary.
 // Exit status: 0 when nothing failed, 1 when something did, 2 on bad usage.
 
 #include "convert/allocator.h"
@@ -25,6 +26,7 @@ const char *outcomeWord(Outcome outcome)
 {
     switch (outcome) {
     case Outcome::Saved: return "ok";
+    case Outcome::Replaced: return "replaced";
     case Outcome::Skipped: return "skipped";
     case Outcome::Failed: return "failed";
     }
@@ -81,8 +83,10 @@ int main(int argc, char *argv[])
 
     for (const EntryResult &entry : report.entries)
         std::printf("%s\t%s\t%s\n", outcomeWord(entry.outcome), qPrintable(entry.entry), qPrintable(entry.reason));
-    std::printf("saved %d, skipped %d, failed %d of %d in %.3f s (%.1f images/s), %s\n", report.saved, report.skipped,
-                report.failed, report.total(), seconds, seconds > 0 ? report.total() / seconds : 0.0,
-                report.parallel ? "in parallel" : "one after another");
-    return report.failed > 0 ? 1 : 0;
+    if (!report.durabilityError.isEmpty())
+        std::printf("%s\n", qPrintable(report.durabilityError));
+    std::printf("saved %d, replaced %d, skipped %d, failed %d of %d in %.3f s (%.1f images/s), %s\n", report.saved,
+                report.replaced, report.skipped, report.failed, report.total(), seconds,
+                seconds > 0 ? report.total() / seconds : 0.0, report.parallel ? "in parallel" : "one after another");
+    return report.failed > 0 || !report.durabilityError.isEmpty() ? 1 : 0;
 }

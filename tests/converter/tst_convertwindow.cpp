@@ -1,5 +1,4 @@
 #include "app/frmmain.h"
-#include "convert/conversionrun.h"
 #include "convert/convertwindow.h"
 #include "convert/filters.h"
 #include "support/fixtures.h"
@@ -70,6 +69,7 @@ private slots:
     void patterns();
     void stateAfterLoad();
     void pickingFiltersAndFolders();
+    void typingChangesNoPattern_data();
     void typingChangesNoPattern();
     void driveNotReady();
     void refreshAllAndClearTimer();
@@ -84,6 +84,7 @@ private slots:
     void destinationNames_data();
     void destinationNames();
     void problemsAreReported();
+    void harmlessOutcomesAreNoErrors();
     void convertAllWithoutChoiceFailsHonestly();
     void longRunCanBeCancelled();
 
@@ -92,19 +93,27 @@ private:
     void openWindow();
     void openWithFiles();
     void choose(const char *comboName, const QString &text);
+    void type(const char *comboName, const QString &text);
     void select(const QString &entry);
+    void run(const char *button);
+    void expectGoHeldWhileTelling();
     void expectNothingDone();
     QString path(const QString &name) const { return folder->filePath(name); }
 
     std::unique_ptr<QTemporaryDir> folder;
     test::RecordingMessageBoxes boxes;
     std::unique_ptr<convert::Convert> window;
+    // Whether "Go!" was enabled at each moment a run told its outcome (a
+    // message box, the re-read of the destination list), since run().
+    QList<bool> goWhileTelling;
 };
 
 void TestConvertWindow::init()
 {
     folder = std::make_unique<QTemporaryDir>();
     boxes.shown.clear();
+    boxes.whileShown = nullptr;
+    goWhileTelling.clear();
 }
 
 void TestConvertWindow::cleanup()
@@ -119,6 +128,10 @@ void TestConvertWindow::openWindow()
     QVERIFY(window->load());
     window->show();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    auto *go = control<QPushButton>("cmd1");
+    const auto note = [this, go] { goWhileTelling.append(go->isEnabled()); };
+    boxes.whileShown = note;
+    connect(control<ui::FileList>("File2")->model(), &QAbstractItemModel::modelReset, window.get(), note);
 }
 
 // A folder of four pictures' names and a README, in the open window.
@@ -136,8 +149,16 @@ void TestConvertWindow::choose(const char *comboName, const QString &text)
     const int index = combo->findText(text);
     if (index >= 0)
         return pick(combo, index);
+    type(comboName, text);
+}
+
+// Types text over the combo's text, as a user does, without ending the edit.
+void TestConvertWindow::type(const char *comboName, const QString &text)
+{
+    auto *combo = control<QComboBox>(comboName);
+    combo->setFocus();
     combo->lineEdit()->selectAll();
-    QTest::keyClicks(combo->lineEdit(), text);
+    QTest::keyClicks(combo, text);
 }
 
 void TestConvertWindow::select(const QString &entry)
@@ -152,12 +173,27 @@ void TestConvertWindow::select(const QString &entry)
     QFAIL(qPrintable(u"no entry "_s + entry));
 }
 
+// Clicks the button that starts a run ("Go!" or the hidden "Convert all").
+void TestConvertWindow::run(const char *button)
+{
+    goWhileTelling.clear();
+    control<QPushButton>(button)->click();
+}
+
+// "Go!" was disabled whenever the run told its outcome, and is enabled again.
+void TestConvertWindow::expectGoHeldWhileTelling()
+{
+    QVERIFY(!goWhileTelling.isEmpty());
+    QVERIFY(!goWhileTelling.contains(true));
+    QVERIFY(control<QPushButton>("cmd1")->isEnabled());
+}
+
 // No caption, no clear timer, and "Go!" ready for another try.
 void TestConvertWindow::expectNothingDone()
 {
+    expectGoHeldWhileTelling();
     QCOMPARE(control<QLabel>("Label1")->text(), QString());
     QVERIFY(!control<QTimer>("Timer1")->isActive());
-    QVERIFY(control<QPushButton>("cmd1")->isEnabled());
 }
 
 void TestConvertWindow::patterns_data()
@@ -236,18 +272,55 @@ void TestConvertWindow::pickingFiltersAndFolders()
     QCOMPARE(listEntries(*file2), QStringList{u"x.gif"_s});
 }
 
+void TestConvertWindow::typingChangesNoPattern_data()
+{
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("Enter") << u"Enter"_s;
+    QTest::newRow("Tab") << u"Tab"_s;
+    QTest::newRow("click away") << u"click"_s;
+}
+
+// Typing is no pick, however the edit ends: the text stays as typed, no list
+// is filtered, and the conversion uses that text. The arrow keys on the
+// closed box pick.
 void TestConvertWindow::typingChangesNoPattern()
 {
-    openWithFiles();
+    QFETCH(QString, ending);
+    writePicture(path(u"stone.png"_s));
+    touch(path(u"a.bmp"_s));
+    openWindow();
+    const auto typeAndEnd = [&](const char *comboName, const QString &text) {
+        type(comboName, text);
+        auto *combo = control<QComboBox>(comboName);
+        if (ending == u"Enter")
+            QTest::keyClick(combo, Qt::Key_Return);
+        else if (ending == u"Tab")
+            QTest::keyClick(combo, Qt::Key_Tab);
+        else
+            QTest::mouseClick(control<ui::FileList>("File2")->viewport(), Qt::LeftButton);
+        QVERIFY(ending == u"Enter" || !combo->hasFocus());
+    };
     auto *combo1 = control<QComboBox>("Combo1");
-    combo1->lineEdit()->selectAll();
-    QTest::keyClicks(combo1->lineEdit(), u".gif"_s);
-    QCOMPARE(control<ui::FileList>("File1")->pattern(), u"*.*"_s);
     auto *combo2 = control<QComboBox>("Combo2");
-    combo2->lineEdit()->selectAll();
-    QTest::keyClicks(combo2->lineEdit(), u"png"_s);
-    QCOMPARE(combo2->currentText(), u"png"_s);
+    for (const QString &text : {u"."_s, u".gif"_s}) { // completed, and an entry's very text
+        typeAndEnd("Combo1", text);
+        QCOMPARE(combo1->currentText(), text);
+        QCOMPARE(control<ui::FileList>("File1")->pattern(), u"*.*"_s);
+    }
+    typeAndEnd("Combo2", u".JPG"_s);
+    QCOMPARE(combo2->currentText(), u".JPG"_s);
     QCOMPARE(control<ui::FileList>("File2")->pattern(), u"*.bmp*"_s);
+    QCOMPARE(listEntries(*control<ui::FileList>("File2")), QStringList{u"a.bmp"_s});
+
+    select(u"stone.png"_s);
+    run("cmd1");
+    QVERIFY(boxes.shown.isEmpty());
+    QCOMPARE(fixtures::fileNames(folder->path()), (QStringList{u"a.bmp"_s, u"stone.JPG"_s, u"stone.png"_s}));
+
+    combo2->setFocus();
+    QTest::keyClick(combo2, Qt::Key_Down);
+    QVERIFY(combo2->currentIndex() >= 0);
+    QCOMPARE(control<ui::FileList>("File2")->pattern(), u"*"_s + combo2->currentText());
 }
 
 void TestConvertWindow::driveNotReady()
@@ -356,7 +429,7 @@ void TestConvertWindow::missingChoices()
     control<QCheckBox>("chkConvertAll")->setChecked(convertAll);
     select(u"stone.jpg"_s);
 
-    QTest::mouseClick(control<QPushButton>("cmd1"), Qt::LeftButton);
+    run("cmd1");
     QCOMPARE(boxes.shown, (QList<test::ShownMessage>{{message, u"MVT"_s}}));
     QCOMPARE(fixtures::fileNames(folder->path()), QStringList{u"stone.jpg"_s});
     expectNothingDone();
@@ -385,23 +458,24 @@ void TestConvertWindow::nothingToDo()
     control<QCheckBox>("chkConvertAll")->setChecked(convertAll);
     const QStringList before = fixtures::fileNames(folder->path());
 
-    window->findChild<QPushButton *>(button)->click();
+    run(qPrintable(button));
     QCOMPARE(boxes.shown, (QList<test::ShownMessage>{{u"Nothing to do"_s, u"MVT Error"_s}}));
     QCOMPARE(fixtures::fileNames(folder->path()), before);
     expectNothingDone();
 }
 
+// A Combo1 text that differs from the prompt only in letter case is a choice.
 void TestConvertWindow::convertsSelectedImage()
 {
     writePicture(path(u"stone.jpg"_s), Qt::red);
     writePicture(path(u"wood.jpg"_s));
     openWindow();
-    choose("Combo1", u".jpg"_s);
+    type("Combo1", u"select source"_s);
     choose("Combo2", u".bmp"_s);
     select(u"stone.jpg"_s);
     QCOMPARE(control<ui::FileList>("File2")->listCount(), 0);
 
-    QTest::mouseClick(control<QPushButton>("cmd1"), Qt::LeftButton);
+    run("cmd1");
     QVERIFY(boxes.shown.isEmpty());
     QCOMPARE(fixtures::fileNames(folder->path()), (QStringList{u"stone.bmp"_s, u"stone.jpg"_s, u"wood.jpg"_s}));
     const QImage written(path(u"stone.bmp"_s), "BMP");
@@ -411,7 +485,7 @@ void TestConvertWindow::convertsSelectedImage()
     QCOMPARE(control<ui::FileList>("File1")->listCount(), 2);
     QCOMPARE(control<QTimer>("Timer1")->interval(), 4000);
     QVERIFY(control<QTimer>("Timer1")->isActive());
-    QVERIFY(control<QPushButton>("cmd1")->isEnabled());
+    expectGoHeldWhileTelling();
 }
 
 // Converting all of two entries: the plural caption (one entry's is checked above).
@@ -423,9 +497,10 @@ void TestConvertWindow::convertAllCaption()
     choose("Combo1", u".jpg"_s);
     choose("Combo2", u".gif"_s);
     control<QCheckBox>("chkConvertAll")->setChecked(true); // whatever the selection
-    QTest::mouseClick(control<QPushButton>("cmd1"), Qt::LeftButton);
+    run("cmd1");
     QVERIFY(boxes.shown.isEmpty());
     QCOMPARE(control<QLabel>("Label1")->text(), u" Saved  images's"_s);
+    expectGoHeldWhileTelling();
     QCOMPARE(fixtures::fileNames(folder->path()), (QStringList{u"a.gif"_s, u"a.jpg"_s, u"b.gif"_s, u"b.jpg"_s}));
 }
 
@@ -468,65 +543,95 @@ void TestConvertWindow::problemsAreReported()
     choose("Combo2", u".bmp"_s);
     control<QCheckBox>("chkConvertAll")->setChecked(true);
 
-    QTest::mouseClick(control<QPushButton>("cmd1"), Qt::LeftButton);
+    run("cmd1");
     QCOMPARE(control<QLabel>("Label1")->text(), u" Saved 1, skipped 2, failed 1"_s);
     QCOMPARE(boxes.shown.size(), 1);
     QCOMPARE(boxes.shown[0].title, u"MVT Error"_s);
+    QCOMPARE(boxes.shown[0].icon, ui::MessageIcon::Critical);
+    const QString text = boxes.shown[0].text;
+    QVERIFY2(text.startsWith(u"1 of 4 images could not be converted\n\n"_s), qPrintable(text));
     for (const char *name : {"good.bmp", "broken.png", "a.b"})
-        QVERIFY2(boxes.shown[0].text.contains(QString::fromLatin1(name)), qPrintable(boxes.shown[0].text));
-    QVERIFY(!boxes.shown[0].text.contains(u"fine.png"_s));
+        QVERIFY2(text.contains(QString::fromLatin1(name)), qPrintable(text));
+    QVERIFY(!text.contains(u"fine.png"_s));
     // Only fine.bmp is new: nothing for the others, no temporary files left.
     QCOMPARE(fixtures::fileNames(folder->path()),
              (QStringList{u"a.b"_s, u"broken.png"_s, u"fine.bmp"_s, u"fine.png"_s, u"good.bmp"_s}));
     QCOMPARE(control<QTimer>("Timer1")->interval(), 4000);
+    expectGoHeldWhileTelling();
+}
+
+// Skips and a copy replaced within the run are told, in the counts and an
+// information box, but not as an error.
+void TestConvertWindow::harmlessOutcomesAreNoErrors()
+{
+    writePicture(path(u"a.bmp"_s));
+    writePicture(path(u"stone.jpg"_s), Qt::red);
+    writePicture(path(u"stone.png"_s), Qt::blue);
+    writePicture(path(u"wood.jpg"_s));
+    openWindow();
+    choose("Combo1", u"*.*"_s);
+    choose("Combo2", u".bmp"_s);
+    control<QCheckBox>("chkConvertAll")->setChecked(true);
+
+    run("cmd1");
+    QCOMPARE(control<QLabel>("Label1")->text(), u" Saved 2, skipped 1, failed 0, 1 copy replaced in this run"_s);
+    const QString list = u"a.bmp - skipped: the destination is the source itself\n"
+                         u"stone.jpg - replaced: its copy stone.bmp was replaced by that of stone.png, later in this run"_s;
+    QCOMPARE(boxes.shown, (QList<test::ShownMessage>{{list, u"MVT"_s, ui::MessageIcon::Information}}));
+    QCOMPARE(fixtures::fileNames(folder->path()), (QStringList{u"a.bmp"_s, u"stone.bmp"_s, u"stone.jpg"_s,
+                                                               u"stone.png"_s, u"wood.bmp"_s, u"wood.jpg"_s}));
+    QCOMPARE(QImage(path(u"stone.bmp"_s)).pixelColor(3, 3), QColor(Qt::blue)); // written in list order
+    expectGoHeldWhileTelling();
 }
 
 void TestConvertWindow::convertAllWithoutChoiceFailsHonestly()
 {
     writePicture(path(u"stone.jpg"_s));
     openWindow();
-    control<QPushButton>("cmd2")->click(); // "Convert all" makes no test of the combo boxes
+    run("cmd2"); // "Convert all" makes no test of the combo boxes
     QCOMPARE(control<QLabel>("Label1")->text(), u" Saved 0, skipped 0, failed 1"_s);
     QCOMPARE(boxes.shown.size(), 1);
     QVERIFY2(boxes.shown[0].text.contains(u"stoneSele"_s), qPrintable(boxes.shown[0].text));
     QCOMPARE(fixtures::fileNames(folder->path()), QStringList{u"stone.jpg"_s});
+    expectGoHeldWhileTelling();
 }
 
+// A long run shows its progress over the window and stops at the user's
+// Cancel, which is reported in the caption alone.
 void TestConvertWindow::longRunCanBeCancelled()
 {
     // Noisy pictures, so that each one takes the quantizer a while.
     const QImage noise = fixtures::randomPixels(128, 128, 7);
-    QStringList entries;
-    for (int i = 0; i < 400; ++i) {
-        const QString name = u"tex"_s + QString::number(i) + u".png"_s;
-        QVERIFY(noise.save(path(name), "PNG", 100));
-        entries.append(name);
-    }
-    QWidget owner;
-    owner.show();
-    bool seen = false;
+    for (int i = 0; i < 400; ++i)
+        QVERIFY(noise.save(path(u"tex"_s + QString::number(i) + u".png"_s), "PNG", 100));
+    openWindow();
+    choose("Combo1", u"*.*"_s);
+    choose("Combo2", u".gif"_s);
+    control<QCheckBox>("chkConvertAll")->setChecked(true);
+
     QString label;
     QTimer watch;
-    connect(&watch, &QTimer::timeout, &owner, [&] {
-        auto *dialog = owner.findChild<QProgressDialog *>();
-        if (!seen && dialog && dialog->isVisible()) {
-            seen = true;
+    connect(&watch, &QTimer::timeout, window.get(), [&] {
+        auto *dialog = window->findChild<QProgressDialog *>();
+        if (label.isEmpty() && dialog && dialog->isVisible()) {
             label = dialog->labelText();
             QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+            goWhileTelling.append(control<QPushButton>("cmd1")->isEnabled());
             QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
         }
     });
     watch.start(20);
-    const convert::ConversionReport report =
-        convert::RunConversion(&owner, folder->path(), entries, u".gif"_s, /*dialogAfterMs=*/0);
-    QVERIFY(seen);
+    run("cmd1");
     QVERIFY2(label.startsWith(u"Converting "_s) && label.contains(u" of 400: tex"_s), qPrintable(label));
-    QVERIFY(report.cancelled);
-    QVERIFY(report.notConverted > 0);
-    QCOMPARE(report.saved + report.notConverted, 400);
+    const QString caption = control<QLabel>("Label1")->text();
+    QVERIFY2(caption.startsWith(u" Saved "_s) && caption.endsWith(u" (cancelled)"_s), qPrintable(caption));
+    QVERIFY(boxes.shown.isEmpty());
+    expectGoHeldWhileTelling();
     // The saved entries are the leading part of the list, each written whole.
+    const int saved = caption.mid(7, caption.indexOf(u',') - 7).toInt();
+    QVERIFY(saved < 400);
     for (int i = 0; i < 400; ++i)
-        QCOMPARE(QFile::exists(path(u"tex"_s + QString::number(i) + u".gif"_s)), i < report.saved);
+        QCOMPARE(QFile::exists(path(u"tex"_s + QString::number(i) + u".gif"_s)), i < saved);
 }
 
 QTEST_MAIN(TestConvertWindow)

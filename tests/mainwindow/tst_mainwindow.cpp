@@ -32,6 +32,7 @@ private slots:
     void enterOnGoPressesGo();
     void applyThenGoOnRealFolder();
     void typedListWithCtrlEnter();
+    void applyWithFoldersThenBrowse();
     void browsingChainFollowsDrive();
     void driveNotReadyKeepsLists();
     void maskHandlers();
@@ -169,6 +170,27 @@ void TestMainWindow::typedListWithCtrlEnter()
              u"// My Quillo Textures\r\ntexture 0 \"default/x\"\r\ntexture 0 \"default/y\"\r\n"_s);
     QCOMPARE(clipboard.clears, 0); // the clipboard box is clear: the clipboard is left alone
     QCOMPARE(clipboard.text, std::optional(u"earlier contents"_s));
+}
+
+// "Apply" with the hidden folder and extension boxes ticked (nothing in the
+// window ticks them) lists the sub-folders above the files; opening another
+// folder leaves the list as "Apply" made it.
+void TestMainWindow::applyWithFoldersThenBrowse()
+{
+    QVERIFY(QDir(folder().path()).mkpath(u"grass"_s));
+    QVERIFY(QDir(folder().path()).mkpath(u"old.set"_s));
+    touch(folder().filePath(u"stone.jpg"_s));
+    openFolder(folder().path());
+    control<QCheckBox>("chkDirektorije")->setChecked(true);
+    control<QCheckBox>("chkMakni_ekstenziju")->setChecked(true);
+    QTest::mouseClick(control<QPushButton>("Izlistaj"), Qt::LeftButton);
+    const QString list = u"grass\r\nold.set\r\n\r\n-----------\r\n\r\nstone"_s;
+    QCOMPARE(control<ui::MultiLineEdit>("Lista")->text(), list);
+
+    openFolder(folder().filePath(u"grass"_s));
+    QCOMPARE(control<ui::FileList>("File1")->listCount(), 0);
+    QCOMPARE(control<ui::MultiLineEdit>("Lista")->text(), list);
+    QVERIFY(control<QPushButton>("Command1")->isEnabled());
 }
 
 void TestMainWindow::browsingChainFollowsDrive()

@@ -39,6 +39,7 @@ private slots:
     void tabFollowsFocusOrder();
     void textureFolderToCfgWithKeysOnly();
     void menusWithKeysOnly();
+    void f10EntersMenuBar();
 
 private:
     template <typename T = QWidget> T *control(const QString &name) const { return test::control<T>(window.get(), name); }
@@ -225,6 +226,40 @@ void TestAccessibility::menusWithKeysOnly()
              control<QAction>(u"mnuExit"_s));
     QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);
     QTRY_COMPARE(exit.count(), qsizetype(1));
+}
+
+// F10 opens the first menu from wherever the focus is, as desktop programs
+// do, though no caption has an access key or a shortcut.
+void TestAccessibility::f10EntersMenuBar()
+{
+    for (const QAction *action : window->findChildren<QAction *>()) {
+        QVERIFY2(!action->text().contains(u'&'), qPrintable(action->text()));
+        QVERIFY(action->shortcuts().isEmpty());
+    }
+    auto *bar = window->findChild<QMenuBar *>();
+    QVERIFY(bar);
+
+    // From a text box: F10 opens File; Esc twice closes it and leaves the bar.
+    control(u"txtNum"_s)->setFocus();
+    press(Qt::Key_F10);
+    QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+    QCOMPARE(bar->activeAction(), control<QMenu>(u"mnuFile"_s)->menuAction());
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+    press(Qt::Key_Escape);
+    QTRY_COMPARE(QApplication::focusWidget(), control(u"txtNum"_s));
+
+    // From the file list: F10, right along the bar to Tools, Enter on Image Convert.
+    QSignalSpy convert(control<QAction>(u"mnuImageConvert"_s), &QAction::triggered);
+    control(u"File1"_s)->setFocus();
+    press(Qt::Key_F10);
+    QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Right);
+    QTRY_COMPARE(bar->activeAction(), control<QMenu>(u"mnuTools"_s)->menuAction());
+    QTRY_VERIFY(QApplication::activePopupWidget() == control<QMenu>(u"mnuTools"_s));
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Down);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);
+    QTRY_COMPARE(convert.count(), qsizetype(1)); // the main window closes the converter with itself
 }
 
 QTEST_MAIN(TestAccessibility)

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace morvane::test {
@@ -22,9 +23,10 @@ struct ShownMessage {
 // For QCOMPARE's report of a difference.
 inline char *toString(const ShownMessage &m)
 {
-    return qstrdup(qPrintable(QStringLiteral("\"%1\" under \"%2\"%3")
-                                  .arg(m.text, m.title, m.icon == ui::MessageIcon::Critical ? QStringLiteral(", critical")
-                                                                                           : QString())));
+    const QString icon = m.icon == ui::MessageIcon::Critical      ? QStringLiteral(", critical")
+                         : m.icon == ui::MessageIcon::Information ? QStringLiteral(", information")
+                                                                  : QString();
+    return qstrdup(qPrintable(QStringLiteral("\"%1\" under \"%2\"%3").arg(m.text, m.title, icon)));
 }
 
 class RecordingMessageBoxes final : public ui::MessageBoxes {
@@ -32,8 +34,12 @@ public:
     void show(QWidget *, const QString &text, const QString &title, ui::MessageIcon icon) override
     {
         shown.append({text, title, icon});
+        if (whileShown)
+            whileShown();
     }
     QList<ShownMessage> shown;
+    // Runs while each box would be on show, before the window goes on.
+    std::function<void()> whileShown;
 };
 
 class RecordingClipboard final : public ui::Clipboard {

@@ -103,11 +103,13 @@ void TestTextureList::buildTextureList_data()
     QTest::newRow("folders and files") << u"C:\\maps"_s << twoFolders << twoFiles << true << true << false
                                        << lines({u"grass"_s, u"wood"_s, QString(), sep, QString(), u"stone.jpg"_s,
                                                  u"wall.tga"_s});
+    QTest::newRow("folders and files, extensions removed from files only")
+        << u"C:\\maps"_s << QStringList{u"C:\\maps\\grass"_s, u"C:\\maps\\old.set"_s} << twoFiles << true << true
+        << true << lines({u"grass"_s, u"old.set"_s, QString(), sep, QString(), u"stone"_s, u"wall"_s});
     QTest::newRow("files only") << u"C:\\maps"_s << twoFolders << twoFiles << false << true << false
                                 << lines({u"stone.jpg"_s, u"wall.tga"_s});
-    QTest::newRow("folders only keep their dots")
-        << u"C:\\maps"_s << QStringList{u"C:\\maps\\grass"_s, u"C:\\maps\\old.set"_s} << twoFiles << true << false
-        << true << lines({u"grass"_s, u"old.set"_s});
+    QTest::newRow("folders only") << u"C:\\maps"_s << twoFolders << twoFiles << true << false << true
+                                  << lines({u"grass"_s, u"wood"_s});
     QTest::newRow("no sub-folders, no separator")
         << u"C:\\maps"_s << QStringList() << QStringList{u"stone.jpg"_s} << true << true << false << u"stone.jpg"_s;
     QTest::newRow("no files, no separator")
