@@ -7,6 +7,20 @@ function(morvane_target_defaults target)
     QT_NO_NARROWING_CONVERSIONS_IN_CONNECT QT_USE_QSTRINGBUILDER)
 endfunction()
 
+# Offers the headers of the library target in the current folder to the
+# targets that link it, and to no other: they are included by their path in
+# the repository ("base/paths.h"), through an include root of the target's
+# own that holds only its folder. A header of a library a target does not
+# link is then not found.
+function(morvane_expose_headers target)
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  set(root ${PROJECT_BINARY_DIR}/include/${target})
+  get_filename_component(parent ${root}/${folder} DIRECTORY)
+  file(MAKE_DIRECTORY ${parent})
+  file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${root}/${folder} SYMBOLIC)
+  target_include_directories(${target} PUBLIC ${root})
+endfunction()
+
 if(MORVANE_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)

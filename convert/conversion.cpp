@@ -1,8 +1,8 @@
 #include "convert/conversion.h"
 
-#include "convert/atomicwrite.h"
 #include "convert/picture.h"
-#include "texcfg/characters.h"
+#include "base/atomicwrite.h"
+#include "base/characters.h"
 
 #include <QFile>
 #include <QImage>
@@ -22,8 +22,8 @@ using namespace Qt::StringLiterals;
 
 namespace morvane::convert {
 
-using texcfg::characterCount;
-using texcfg::unitsOfFirstCharacters;
+using base::characterCount;
+using base::unitsOfFirstCharacters;
 
 namespace {
 
@@ -201,15 +201,6 @@ std::optional<QString> DestPath(const QString &folder, const QString &entry, con
     return folder + separator + *base + DestSuffix(destText);
 }
 
-Qt::CaseSensitivity FileNameCaseSensitivity()
-{
-#if defined(Q_OS_WIN) || defined(Q_OS_DARWIN)
-    return Qt::CaseInsensitive;
-#else
-    return Qt::CaseSensitive;
-#endif
-}
-
 bool SameFileName(const QString &a, const QString &b, Qt::CaseSensitivity cs)
 {
     return QDir::cleanPath(a).compare(QDir::cleanPath(b), cs) == 0;
@@ -227,7 +218,7 @@ ConversionReport ConvertEntries(const QString &folder, const QStringList &entrie
     const QList<Job> jobs = planJobs(folder, entries, destText, options.separator);
     const int total = int(jobs.size());
     if (total > 0)
-        removeLeftTemporaryFiles(folder);
+        base::removeLeftTemporaryFiles(folder);
 
     int threads = options.threads > 0 ? options.threads : QThread::idealThreadCount();
     threads = std::max(1, std::min(threads, total));

@@ -4,7 +4,8 @@
 // benchmark program both call it.
 #pragma once
 
-#include "convert/atomicwrite.h"
+#include "base/atomicwrite.h"
+#include "base/paths.h"
 
 #include <QDir>
 #include <QList>
@@ -36,21 +37,17 @@ QString DestSuffix(const QString &destText);
 std::optional<QString> DestPath(const QString &folder, const QString &entry, const QString &destText,
                                 QChar separator = QDir::separator());
 
-// How this platform's file systems compare names: case-insensitively on
-// Windows and macOS, case-sensitively elsewhere.
-Qt::CaseSensitivity FileNameCaseSensitivity();
-
 // True when the two paths name the same file by their text: runs of
 // separators count as one ("." and ".." parts are resolved), letter case
 // matters as cs says.
-bool SameFileName(const QString &a, const QString &b, Qt::CaseSensitivity cs = FileNameCaseSensitivity());
+bool SameFileName(const QString &a, const QString &b, Qt::CaseSensitivity cs = base::fileNameCaseSensitivity());
 
 // True when the entries may be converted at the same time: no two entries
 // that will be written share a destination, and no destination is the
 // source of another entry. Entries with no base name write nothing and so
 // take no part, except as sources.
 bool EntriesIndependent(const QString &folder, const QStringList &entries, const QString &destText,
-                        QChar separator = QDir::separator(), Qt::CaseSensitivity cs = FileNameCaseSensitivity());
+                        QChar separator = QDir::separator(), Qt::CaseSensitivity cs = base::fileNameCaseSensitivity());
 
 enum class Outcome {
     Saved,    // its copy was written and is there at the end of the run
@@ -101,9 +98,9 @@ struct ConversionOptions {
     // The run's one durable point: called once with the folder after the
     // last copy when anything was written; its failure is the run's
     // durabilityError. Empty leaves the copies to the system's write-back.
-    std::function<bool(const QString &folder, QString *error)> makeDurable = flushFileSystem;
+    std::function<bool(const QString &folder, QString *error)> makeDurable = base::flushFileSystem;
     QChar separator = QDir::separator();
-    Qt::CaseSensitivity caseSensitivity = FileNameCaseSensitivity();
+    Qt::CaseSensitivity caseSensitivity = base::fileNameCaseSensitivity();
 };
 
 // Converts each entry of folder into folder/<base name><suffix of destText>:

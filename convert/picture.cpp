@@ -1,6 +1,6 @@
 #include "convert/picture.h"
 
-#include "convert/atomicwrite.h"
+#include "base/atomicwrite.h"
 #include "convert/formats/formats.h"
 #include "convert/wmf/wmf.h"
 
@@ -164,7 +164,7 @@ bool savePicture(const QImage &picture, const QString &path, QString *error)
         setError(error, encoded.error);
         return false;
     }
-    return writeFileAtomically(path, encoded.bytes, error);
+    return base::writeFileAtomically(path, encoded.bytes, error);
 }
 
 } // namespace morvane::convert

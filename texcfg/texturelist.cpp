@@ -1,6 +1,6 @@
 #include "texcfg/texturelist.h"
 
-#include "texcfg/characters.h"
+#include "base/characters.h"
 
 #include <QStringView>
 
@@ -16,7 +16,7 @@ constexpr QLatin1StringView crlf = "\r\n"_L1;
 
 QString FolderEntryName(const QString &entry, const QString &currentPath, QChar separator)
 {
-    QStringView rest = QStringView(entry).mid(unitsOfFirstCharacters(entry, characterCount(currentPath)));
+    QStringView rest = QStringView(entry).mid(base::unitsOfFirstCharacters(entry, base::characterCount(currentPath)));
     if (rest.startsWith(separator))
         rest = rest.mid(1);
     return rest.toString();

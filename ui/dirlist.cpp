@@ -1,6 +1,7 @@
 #include "ui/dirlist.h"
 
-#include "ui/fsentries.h"
+#include "base/folders.h"
+#include "base/paths.h"
 
 #include <QDir>
 #include <QKeyEvent>
@@ -18,9 +19,9 @@ QStringList ancestry(const QString &path)
 {
     QStringList chain;
     QDir dir(path);
-    chain.prepend(normalFolderPath(dir.absolutePath()));
+    chain.prepend(base::normalFolderPath(dir.absolutePath()));
     while (dir.cdUp())
-        chain.prepend(normalFolderPath(dir.absolutePath()));
+        chain.prepend(base::normalFolderPath(dir.absolutePath()));
     return chain;
 }
 
@@ -55,9 +56,9 @@ QString displayName(const QString &folder)
 // The sub-folders of folder in the order they are shown; nullopt when it cannot be read.
 std::optional<QStringList> sortedSubFolders(const QString &folder)
 {
-    auto names = listFolder(folder, EntryKind::Folders);
+    auto names = base::listFolder(folder, base::EntryKind::Folders);
     if (names)
-        sortNaturally(*names);
+        base::sortNaturally(*names);
     return names;
 }
 
@@ -79,7 +80,7 @@ DirList::DirList(QWidget *parent)
 
 bool DirList::setPath(const QString &folder)
 {
-    const QString newPath = normalFolderPath(folder);
+    const QString newPath = base::normalFolderPath(folder);
     auto names = sortedSubFolders(newPath);
     if (!names)
         return false;
@@ -94,7 +95,7 @@ bool DirList::setPath(const QString &folder)
 
 QString DirList::list(int i) const
 {
-    return joinPath(m_path, m_subFolders.at(i));
+    return base::joinPath(m_path, m_subFolders.at(i));
 }
 
 void DirList::refresh()

@@ -1,6 +1,6 @@
 #include "ui/drivelist.h"
 
-#include "ui/fsentries.h"
+#include "base/paths.h"
 
 #include <QDir>
 #include <QStorageInfo>
@@ -94,13 +94,14 @@ void DriveList::setDrives(const QList<Drive> &drives)
 
 void DriveList::selectDriveOf(const QString &path)
 {
-    const QString target = normalFolderPath(path);
+    const QString target = base::normalFolderPath(path);
     int best = -1;
     qsizetype bestLength = -1;
     for (int i = 0; i < count(); ++i) {
         const QString root = itemData(i).toString();
         const QString prefix = root.endsWith(QDir::separator()) ? root : root + QDir::separator();
-        const bool holds = target.compare(root, fileNameCase) == 0 || target.startsWith(prefix, fileNameCase);
+        const bool holds = target.compare(root, base::fileNameCaseSensitivity()) == 0
+                           || target.startsWith(prefix, base::fileNameCaseSensitivity());
         if (holds && root.size() > bestLength) {
             best = i;
             bestLength = root.size();

@@ -1,6 +1,8 @@
 #include "ui/filelist.h"
 
-#include "ui/fsentries.h"
+#include "base/folders.h"
+#include "base/namepattern.h"
+#include "base/paths.h"
 
 #include <QDir>
 #include <QStringListModel>
@@ -20,7 +22,7 @@ FileList::FileList(QWidget *parent)
 
 bool FileList::setPath(const QString &folder)
 {
-    return readFolder(normalFolderPath(folder));
+    return readFolder(base::normalFolderPath(folder));
 }
 
 void FileList::setPattern(const QString &pattern)
@@ -45,12 +47,12 @@ bool FileList::refresh()
 
 bool FileList::readFolder(const QString &folder)
 {
-    auto names = listFolder(folder, EntryKind::Files);
+    auto names = base::listFolder(folder, base::EntryKind::Files);
     if (!names)
         return false;
-    const NamePattern pattern(m_pattern);
+    const base::NamePattern pattern(m_pattern);
     names->removeIf([&pattern](const QString &name) { return !pattern.matches(name); });
-    sortNaturally(*names);
+    base::sortNaturally(*names);
     m_path = folder;
     m_names = std::move(*names);
     m_model->setStringList(m_names);

@@ -53,7 +53,7 @@ Timing timeRun(const QDir &source, const QStringList &entries, const QString &de
             qFatal("cannot copy %s", qPrintable(entry));
     }
     QString error;
-    if (!flushFileSystem(work.path(), &error))
+    if (!morvane::base::flushFileSystem(work.path(), &error))
         qFatal("%s", qPrintable(error));
 
     Timing timing;
@@ -62,7 +62,7 @@ Timing timeRun(const QDir &source, const QStringList &entries, const QString &de
         options.makeDurable = [&timing](const QString &folder, QString *flushError) {
             QElapsedTimer flush;
             flush.start();
-            const bool flushed = flushFileSystem(folder, flushError);
+            const bool flushed = morvane::base::flushFileSystem(folder, flushError);
             timing.flush = msSince(flush);
             return flushed;
         };
@@ -78,7 +78,7 @@ Timing timeRun(const QDir &source, const QStringList &entries, const QString &de
     if (!durable) {
         QElapsedTimer flush;
         flush.start();
-        flushFileSystem(work.path(), &error);
+        morvane::base::flushFileSystem(work.path(), &error);
         timing.flush = msSince(flush);
     }
     return timing;

@@ -1,4 +1,4 @@
-#include "convert/atomicwrite.h"
+#include "base/atomicwrite.h"
 #include "convert/conversion.h"
 #include "support/fixtures.h"
 
@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
+using namespace morvane::base;
 using namespace morvane::convert;
 
 namespace {

@@ -2,7 +2,8 @@
 #include "ui/dirlist.h"
 #include "ui/drivelist.h"
 #include "ui/filelist.h"
-#include "ui/fsentries.h"
+#include "base/namepattern.h"
+#include "base/paths.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace morvane::base;
 using namespace morvane::ui;
 using namespace Qt::StringLiterals;
 using morvane::test::listEntries;

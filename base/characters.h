@@ -4,7 +4,7 @@
 
 #include <QStringView>
 
-namespace morvane::texcfg {
+namespace morvane::base {
 
 // The number of UTF-16 units the first count characters of text take (all of
 // text when it has fewer).
@@ -31,4 +31,4 @@ inline qsizetype characterCount(QStringView text)
     return text.size() - pairs;
 }
 
-} // namespace morvane::texcfg
+} // namespace morvane::base

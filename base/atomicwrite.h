@@ -8,7 +8,7 @@
 
 #include <chrono>
 
-namespace morvane::convert {
+namespace morvane::base {
 
 // Writes bytes to a new temporary file in path's folder and renames it over
 // path, so that path holds either its old content or all of bytes, never a
@@ -36,4 +36,4 @@ int removeLeftTemporaryFiles(const QString &folder,
 // system reports that it could not.
 bool flushFileSystem(const QString &folder, QString *error);
 
-} // namespace morvane::convert
+} // namespace morvane::base

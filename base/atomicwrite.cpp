@@ -1,4 +1,4 @@
-#include "convert/atomicwrite.h"
+#include "base/atomicwrite.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,7 +17,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace morvane::convert {
+namespace morvane::base {
 
 namespace {
 
@@ -187,4 +187,4 @@ bool flushFileSystem(const QString &folder, QString *error)
     return true;
 }
 
-} // namespace morvane::convert
+} // namespace morvane::base

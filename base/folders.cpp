@@ -1,10 +1,11 @@
-#include "ui/fsentries.h"
+#include "base/folders.h"
+
+#include "base/paths.h"
 
 #include <QCollator>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QFileInfo>
 
 #ifdef Q_OS_UNIX
 #include <dirent.h>
@@ -18,44 +19,7 @@
 #include <thread>
 #include <vector>
 
-namespace morvane::ui {
-
-namespace {
-
-// Qt's wildcard syntax also knows character classes; here "[" and "]" are
-// plain characters, so they are written as one-character classes.
-QString escapeBrackets(const QString &glob)
-{
-    QString out;
-    out.reserve(glob.size());
-    for (QChar c : glob) {
-        if (c == u'[')
-            out += u"[[]";
-        else if (c == u']')
-            out += u"[]]";
-        else
-            out += c;
-    }
-    return out;
-}
-
-} // namespace
-
-NamePattern::NamePattern(const QString &pattern)
-{
-    const QStringList parts = pattern.split(u';', Qt::SkipEmptyParts);
-    for (const QString &part : parts) {
-        const QString re = QRegularExpression::wildcardToRegularExpression(
-            escapeBrackets(part));
-        m_parts.append(QRegularExpression(re, QRegularExpression::CaseInsensitiveOption));
-    }
-}
-
-bool NamePattern::matches(const QString &name) const
-{
-    return std::any_of(m_parts.cbegin(), m_parts.cend(),
-                       [&name](const QRegularExpression &re) { return re.match(name).hasMatch(); });
-}
+namespace morvane::base {
 
 std::optional<QStringList> listFolder(const QString &folder, EntryKind kind)
 {
@@ -145,34 +109,4 @@ void sortNaturally(QStringList &names)
     names = std::move(sorted);
 }
 
-bool isReadableFolder(const QString &path)
-{
-    if (path.isEmpty())
-        return false;
-    const QFileInfo info(path);
-    if (!info.isDir() || !info.isReadable())
-        return false;
-#ifndef Q_OS_WIN
-    if (!info.isExecutable())
-        return false;
-#endif
-    return QDir(path).isReadable();
-}
-
-QString normalFolderPath(const QString &path)
-{
-    if (path.isEmpty())
-        return path; // names no folder, not the current one
-    const QString clean = QDir::cleanPath(QDir(path).absolutePath());
-    return QDir::toNativeSeparators(clean);
-}
-
-QString joinPath(const QString &folder, const QString &name)
-{
-    const QChar sep = QDir::separator();
-    if (folder.endsWith(sep))
-        return folder + name;
-    return folder + sep + name;
-}
-
-} // namespace morvane::ui
+} // namespace morvane::base
