@@ -16,7 +16,7 @@ using namespace Qt::StringLiterals;
 FrmAbout::FrmAbout(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , m_ui(std::make_unique<Ui::frmAbout>())
-    , Timer1(new QTimer(this))
+    , m_marqueeTimer(new QTimer(this))
 {
     // Set before the controls are made, so that each of them, style sheet or
     // not, starts from it.
@@ -36,9 +36,9 @@ FrmAbout::FrmAbout(QWidget *parent)
     m_ui->Label2->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
     m_ui->Label2->setFocusPolicy(Qt::NoFocus);
 
-    Timer1->setObjectName(u"Timer1"_s);
-    Timer1->setInterval(100);
-    connect(Timer1, &QTimer::timeout, this, &FrmAbout::Timer1Tick);
+    m_marqueeTimer->setObjectName(u"Timer1"_s);
+    m_marqueeTimer->setInterval(100);
+    connect(m_marqueeTimer, &QTimer::timeout, this, &FrmAbout::scrollCredits);
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
 
     load();
@@ -56,10 +56,10 @@ void FrmAbout::load()
     m_ui->lblVersion->setText(versionText(appinfo::versionMajor, appinfo::versionMinor, appinfo::versionRevision));
     m_ui->lblTitle->setText(appinfo::title());
     m_marquee = marqueeText(creditsSentence());
-    Timer1->start();
+    m_marqueeTimer->start();
 }
 
-void FrmAbout::Timer1Tick()
+void FrmAbout::scrollCredits()
 {
     m_marquee = rotateLeft(m_marquee);
     m_ui->txtMessage->setText(m_marquee);

@@ -29,10 +29,11 @@ protected:
 
 private:
     void load();
-    void Timer1Tick();
+    // Moves the credits one character on.
+    void scrollCredits();
 
     std::unique_ptr<Ui::frmAbout> m_ui;
-    QTimer *Timer1;
+    QTimer *m_marqueeTimer;
     QString m_marquee;
 };
 

@@ -3,7 +3,6 @@
 #include "app/frmabout.h"
 #include "app/windows.h"
 #include "convert/convertwindow.h"
-#include "texcfg/mainhandlers.h"
 #include "ui_frmmain.h"
 
 #include <QCoreApplication>
@@ -13,42 +12,14 @@
 namespace morvane::app {
 
 FrmMain::FrmMain(ui::MessageBoxes &messageBoxes, ui::Clipboard &clipboard, QWidget *parent)
-    : QMainWindow(parent)
-    , m_ui(std::make_unique<Ui::frmMain>())
-    , m_messageBoxes(messageBoxes)
+    : texcfg::MainWindow(messageBoxes, clipboard, parent)
 {
-    // The font goes first: controls with a style sheet take their font when the form is set up.
-    QFont verdana(QStringLiteral("Verdana"));
-    verdana.setPointSizeF(8.25);
-    setFont(verdana);
-    m_ui->setupUi(this);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setWindowIcon(programIcon());
-
-    const texcfg::MainControls controls{this,
-                                        m_ui->Drive1,
-                                        m_ui->Dir1,
-                                        m_ui->File1,
-                                        m_ui->Izlistaj,
-                                        m_ui->Command1,
-                                        m_ui->Lista,
-                                        m_ui->Text1,
-                                        m_ui->txtNum,
-                                        m_ui->WhatFolder,
-                                        m_ui->txtComment,
-                                        m_ui->txtMaska,
-                                        m_ui->chkCopyToClip,
-                                        m_ui->chkMp3,
-                                        m_ui->chkDirektorije,
-                                        m_ui->chkDatoteke,
-                                        m_ui->chkMakni_ekstenziju,
-                                        m_ui->Label3};
-    m_handlers = new texcfg::MainHandlers(controls, messageBoxes, clipboard, this);
     connect(m_ui->mnuExit, &QAction::triggered, this, &FrmMain::exitProgram);
     connect(m_ui->mnuImageConvert, &QAction::triggered, this, &FrmMain::showImageConvert);
     connect(m_ui->mnuAbout, &QAction::triggered, this, &FrmMain::showAbout);
 
-    m_handlers->load();
     m_ui->Izlistaj->setFocus();
     adjustSize();
     setFixedSize(size());
@@ -74,7 +45,7 @@ void FrmMain::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
-    QMainWindow::keyPressEvent(event);
+    texcfg::MainWindow::keyPressEvent(event);
 }
 
 void FrmMain::exitProgram()

@@ -1,24 +1,10 @@
-// The main window: the frame, its menus and the controls the texture
-// configuration handlers work on.
+// The main window's frame: its menus, icon and size, and the keys that
+// work wherever the focus is, around the texture configuration window.
 #pragma once
 
-#include <QMainWindow>
+#include "texcfg/mainwindow.h"
+
 #include <QPointer>
-
-#include <memory>
-
-namespace Ui {
-class frmMain;
-}
-
-namespace morvane::ui {
-class Clipboard;
-class MessageBoxes;
-} // namespace morvane::ui
-
-namespace morvane::texcfg {
-class MainHandlers;
-}
 
 namespace morvane::convert {
 class Convert;
@@ -26,7 +12,7 @@ class Convert;
 
 namespace morvane::app {
 
-class FrmMain : public QMainWindow {
+class FrmMain : public texcfg::MainWindow {
     Q_OBJECT
 
 public:
@@ -43,9 +29,6 @@ private:
     void showImageConvert();
     void showAbout();
 
-    std::unique_ptr<Ui::frmMain> m_ui;
-    texcfg::MainHandlers *m_handlers;
-    ui::MessageBoxes &m_messageBoxes;
     QPointer<convert::Convert> m_converter; // open, with no owner, while the user keeps it
 };
 

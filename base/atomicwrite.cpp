@@ -21,9 +21,9 @@ namespace morvane::base {
 
 namespace {
 
-constexpr QLatin1StringView temporaryPrefix = ".morvane-"_L1;
-constexpr QLatin1StringView temporarySuffix = ".tmp"_L1;
-constexpr qsizetype temporaryDigits = 16;
+constexpr QLatin1StringView TemporaryPrefix = ".morvane-"_L1;
+constexpr QLatin1StringView TemporarySuffix = ".tmp"_L1;
+constexpr qsizetype TemporaryDigits = 16;
 
 QString systemReason(int code)
 {
@@ -56,8 +56,8 @@ int writeAll(int fd, QByteArrayView bytes)
 
 QByteArray temporaryName()
 {
-    const QString digits = u"%1"_s.arg(QRandomGenerator::global()->generate64(), temporaryDigits, 16, QChar(u'0'));
-    return (temporaryPrefix + digits + temporarySuffix).toLatin1();
+    const QString digits = u"%1"_s.arg(QRandomGenerator::global()->generate64(), TemporaryDigits, 16, QChar(u'0'));
+    return (TemporaryPrefix + digits + TemporarySuffix).toLatin1();
 }
 
 // Removes the temporary file called name in the folder open as dirFd when it
@@ -90,10 +90,10 @@ bool removeIfLeftBehind(int dirFd, const char *name, std::time_t writtenBefore)
 
 bool isTemporaryFileName(QStringView name)
 {
-    if (name.size() != temporaryPrefix.size() + temporaryDigits + temporarySuffix.size()
-        || !name.startsWith(temporaryPrefix) || !name.endsWith(temporarySuffix))
+    if (name.size() != TemporaryPrefix.size() + TemporaryDigits + TemporarySuffix.size()
+        || !name.startsWith(TemporaryPrefix) || !name.endsWith(TemporarySuffix))
         return false;
-    const QStringView digits = name.mid(temporaryPrefix.size(), temporaryDigits);
+    const QStringView digits = name.mid(TemporaryPrefix.size(), TemporaryDigits);
     return std::all_of(digits.begin(), digits.end(),
                        [](QChar c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'); });
 }
@@ -157,7 +157,7 @@ int removeLeftTemporaryFiles(const QString &folder, std::chrono::seconds olderTh
     const int dirFd = ::dirfd(dir);
     int removed = 0;
     while (const dirent *entry = ::readdir(dir)) {
-        if (std::strncmp(entry->d_name, temporaryPrefix.data(), size_t(temporaryPrefix.size())) == 0
+        if (std::strncmp(entry->d_name, TemporaryPrefix.data(), size_t(TemporaryPrefix.size())) == 0
             && isTemporaryFileName(QString::fromLatin1(entry->d_name))
             && removeIfLeftBehind(dirFd, entry->d_name, writtenBefore))
             ++removed;

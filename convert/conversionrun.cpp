@@ -13,7 +13,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int progressEveryMs = 100;
+constexpr int ProgressEveryMs = 100;
 
 // The latest progress, written by the worker and read by the window's thread.
 class SharedProgress {
@@ -92,7 +92,7 @@ ConversionReport RunConversion(QWidget *window, const QString &folder, const QSt
         QObject::connect(&progress, &QProgressDialog::canceled, &progress, stopAtNextImage);
         showProgress();
         progress.show();
-        ticker.start(progressEveryMs);
+        ticker.start(ProgressEveryMs);
         if (!watcher.isFinished())
             loop.exec();
     }

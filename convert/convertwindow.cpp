@@ -16,10 +16,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int clearAfterMs = 4000;
+constexpr int ClearAfterMs = 4000;
 
-const QStringList sourceFilters{u"*.*"_s, u".bmp"_s, u".gif"_s, u".jpg"_s, u".wmf"_s};
-const QStringList destFormats{u".bmp"_s, u".gif"_s, u".jpg"_s, u".wmf"_s};
+const QStringList SourceFilters{u"*.*"_s, u".bmp"_s, u".gif"_s, u".jpg"_s, u".wmf"_s};
+const QStringList DestFormats{u".bmp"_s, u".gif"_s, u".jpg"_s, u".wmf"_s};
 
 void fillCombo(QComboBox *combo, const QStringList &entries, const QString &prompt)
 {
@@ -72,15 +72,15 @@ Convert::~Convert() = default;
 
 bool Convert::load()
 {
-    fillCombo(m_ui->Combo1, sourceFilters, u"Select Source"_s);
-    fillCombo(m_ui->Combo2, destFormats, u"Select Dest"_s);
+    fillCombo(m_ui->Combo1, SourceFilters, u"Select Source"_s);
+    fillCombo(m_ui->Combo2, DestFormats, u"Select Dest"_s);
 
     if (!m_ui->Dir1->setPath(m_programFolder)) {
         const bool exists = QFileInfo::exists(m_programFolder);
         const QString description = exists ? u"Path/File access error"_s : u"Path not found"_s;
         const LoadFailure failure = exists ? LoadFailure::AccessDenied : LoadFailure::PathNotFound;
         m_messageBoxes.show(this, description + u" error code "_s + QString::number(int(failure)),
-                            u"MVT Error"_s, ui::MessageIcon::Critical);
+                            appinfo::errorTitle(), ui::MessageIcon::Critical);
         return false;
     }
     // Dir1's change has moved both lists when the folder changed; otherwise
@@ -145,15 +145,15 @@ void Convert::convertEntries(const QStringList &entries, bool plural)
         m_messageBoxes.show(this, ReportMessage(report), appinfo::title(), ui::MessageIcon::Information);
         break;
     case ReportTone::Error:
-        m_messageBoxes.show(this, ReportMessage(report), u"MVT Error"_s, ui::MessageIcon::Critical);
+        m_messageBoxes.show(this, ReportMessage(report), appinfo::errorTitle(), ui::MessageIcon::Critical);
         break;
     }
-    setClearTimer(clearAfterMs);
+    setClearTimer(ClearAfterMs);
 }
 
 void Convert::showNothingToDo()
 {
-    m_messageBoxes.show(this, u"Nothing to do"_s, u"MVT Error"_s, ui::MessageIcon::None);
+    m_messageBoxes.show(this, u"Nothing to do"_s, appinfo::errorTitle(), ui::MessageIcon::None);
 }
 
 void Convert::changeDrive()
@@ -186,7 +186,7 @@ void Convert::refreshAll()
     m_ui->Label1->setText(u" Refreshed"_s);
     m_ui->File1->refresh();
     m_ui->File2->refresh();
-    setClearTimer(clearAfterMs);
+    setClearTimer(ClearAfterMs);
 }
 
 void Convert::clearStatus()

@@ -9,15 +9,15 @@ using namespace Qt::StringLiterals;
 QString BuildCfgContent(const QString &listText, const QString &numberText, const QString &folderText,
                         const QString &commentText)
 {
-    constexpr QStringView crlf = u"\r\n";
+    constexpr QStringView CrLf = u"\r\n";
     const QString head = "texture "_L1 + numberText + " \""_L1 + folderText + u'/';
-    const QString commentLine = "// "_L1 + commentText + crlf;
+    const QString commentLine = "// "_L1 + commentText + CrLf;
     if (listText.isEmpty())
         return commentLine;
 
     // Each entry gains the head before it and a quote and CR LF after it; the
     // CR LFs between entries are already counted in the list text.
-    const qsizetype entries = listText.count(crlf) + 1;
+    const qsizetype entries = listText.count(CrLf) + 1;
     QString cfg(commentLine.size() + listText.size() + entries * (head.size() + 1) + 2, Qt::Uninitialized);
     QChar *out = cfg.data();
     auto put = [&out](QStringView text) {
@@ -28,7 +28,7 @@ QString BuildCfgContent(const QString &listText, const QString &numberText, cons
     const QStringView list(listText);
     qsizetype from = 0;
     while (true) {
-        const qsizetype end = list.indexOf(crlf, from);
+        const qsizetype end = list.indexOf(CrLf, from);
         put(head);
         put(list.sliced(from, (end < 0 ? list.size() : end) - from));
         put(u"\"\r\n");

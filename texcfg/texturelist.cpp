@@ -10,7 +10,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr QLatin1StringView crlf = "\r\n"_L1;
+constexpr QLatin1StringView CrLf = "\r\n"_L1;
 
 } // namespace
 
@@ -43,10 +43,10 @@ QString BuildTextureList(const QStringList &subFolderEntries, const QString &cur
     QString list;
     if (options.listFolders) {
         for (const QString &entry : subFolderEntries)
-            list += FolderEntryName(entry, currentPath, separator) + crlf;
+            list += FolderEntryName(entry, currentPath, separator) + CrLf;
     }
     if (!list.isEmpty() && !fileNames.isEmpty() && options.listFiles && options.listFolders)
-        list += crlf + "-----------"_L1 + crlf + crlf;
+        list += CrLf + "-----------"_L1 + CrLf + CrLf;
     if (options.listFiles) {
         qsizetype total = list.size();
         for (const QString &name : fileNames)
@@ -54,7 +54,7 @@ QString BuildTextureList(const QStringList &subFolderEntries, const QString &cur
         list.reserve(total);
         for (const QString &name : fileNames) {
             list += options.removeExtensions ? RemoveExtension(name) : name;
-            list += crlf;
+            list += CrLf;
         }
     }
     if (list.size() > 2)

@@ -12,7 +12,7 @@ namespace morvane::ui {
 
 namespace {
 
-constexpr int pathRole = Qt::UserRole;
+constexpr int PathRole = Qt::UserRole;
 
 // The folders from the root down to path, each as its full path.
 QStringList ancestry(const QString &path)
@@ -119,7 +119,7 @@ void DirList::keyPressEvent(QKeyEvent *event)
 void DirList::openItem(QTreeWidgetItem *item)
 {
     if (item)
-        setPath(item->data(0, pathRole).toString());
+        setPath(item->data(0, PathRole).toString());
 }
 
 void DirList::rebuild()
@@ -131,7 +131,7 @@ void DirList::rebuild()
         auto *item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(this);
         item->setText(0, displayName(folder));
         item->setIcon(0, m_openIcon);
-        item->setData(0, pathRole, folder);
+        item->setData(0, PathRole, folder);
         parentItem = item;
     }
     QTreeWidgetItem *openFolder = parentItem;
@@ -141,7 +141,7 @@ void DirList::rebuild()
         auto *item = new QTreeWidgetItem;
         item->setText(0, m_subFolders.at(i));
         item->setIcon(0, m_closedIcon);
-        item->setData(0, pathRole, list(i));
+        item->setData(0, PathRole, list(i));
         children.append(item);
     }
     openFolder->addChildren(children);

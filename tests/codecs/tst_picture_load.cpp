@@ -19,11 +19,11 @@ using morvane::convert::savePicture;
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
+constexpr bool Sanitized = true;
 #elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer);
+constexpr bool Sanitized = __has_feature(address_sanitizer);
 #else
-constexpr bool kSanitized = false;
+constexpr bool Sanitized = false;
 #endif
 
 QString picturePath(const QString &name)
@@ -344,7 +344,7 @@ void PictureLoadTest::malformedFilesFailCleanly()
         QString error;
         const QImage loaded = loadPicture(dir.filePath(name), &error);
         const qint64 ms = timer.elapsed();
-        QVERIFY2(perturbed || ms < (kSanitized ? 5000 : 1000), qPrintable(u"%1 took %2 ms"_s.arg(name).arg(ms)));
+        QVERIFY2(perturbed || ms < (Sanitized ? 5000 : 1000), qPrintable(u"%1 took %2 ms"_s.arg(name).arg(ms)));
         QVERIFY2(!loaded.isNull() || !error.isEmpty(), qPrintable(name));
         if (name.contains(u"60000x60000"))
             QVERIFY2(error == u"image too large (60000 x 60000)", qPrintable(name + u": "_s + error));
@@ -355,7 +355,7 @@ void PictureLoadTest::malformedFilesFailCleanly()
     }
     rusage after {};
     getrusage(RUSAGE_SELF, &after);
-    if (!kSanitized && !perturbed) // the sanitizers' own bookkeeping swells the resident size
+    if (!Sanitized && !perturbed) // the sanitizers' own bookkeeping swells the resident size
         QVERIFY2(after.ru_maxrss - before.ru_maxrss < 256 * 1024,
                  qPrintable(u"peak grew by %1 KB"_s.arg(after.ru_maxrss - before.ru_maxrss)));
 }
