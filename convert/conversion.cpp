@@ -108,7 +108,7 @@ EntryResult convertOne(const Job &job, QChar separator, Qt::CaseSensitivity cs)
         return result;
     }
     result.destination = *job.destination;
-    if (SameFileName(job.source, *job.destination, cs) || sameExistingFile(job.source, *job.destination)) {
+    if (sameFileName(job.source, *job.destination, cs) || sameExistingFile(job.source, *job.destination)) {
         result.outcome = Outcome::Skipped;
         result.reason = u"the destination is the source itself"_s;
         return result;
@@ -179,7 +179,7 @@ QString SourcePath(const QString &folder, const QString &entry, QChar separator)
     return folder + separator + entry;
 }
 
-std::optional<QString> BaseName(const QString &entry)
+std::optional<QString> baseName(const QString &entry)
 {
     const qsizetype length = characterCount(entry);
     if (length < 4)
@@ -187,7 +187,7 @@ std::optional<QString> BaseName(const QString &entry)
     return entry.left(unitsOfFirstCharacters(entry, length - 4));
 }
 
-QString DestSuffix(const QString &destText)
+QString destSuffix(const QString &destText)
 {
     return destText.left(unitsOfFirstCharacters(destText, 4));
 }
@@ -195,24 +195,24 @@ QString DestSuffix(const QString &destText)
 std::optional<QString> DestPath(const QString &folder, const QString &entry, const QString &destText,
                                 QChar separator)
 {
-    const std::optional<QString> base = BaseName(entry);
+    const std::optional<QString> base = baseName(entry);
     if (!base)
         return std::nullopt;
-    return folder + separator + *base + DestSuffix(destText);
+    return folder + separator + *base + destSuffix(destText);
 }
 
-bool SameFileName(const QString &a, const QString &b, Qt::CaseSensitivity cs)
+bool sameFileName(const QString &a, const QString &b, Qt::CaseSensitivity cs)
 {
     return QDir::cleanPath(a).compare(QDir::cleanPath(b), cs) == 0;
 }
 
-bool EntriesIndependent(const QString &folder, const QStringList &entries, const QString &destText,
+bool entriesIndependent(const QString &folder, const QStringList &entries, const QString &destText,
                         QChar separator, Qt::CaseSensitivity cs)
 {
     return jobsIndependent(planJobs(folder, entries, destText, separator), cs);
 }
 
-ConversionReport ConvertEntries(const QString &folder, const QStringList &entries, const QString &destText,
+ConversionReport convertEntries(const QString &folder, const QStringList &entries, const QString &destText,
                                 const ConversionOptions &options)
 {
     const QList<Job> jobs = planJobs(folder, entries, destText, options.separator);
@@ -288,7 +288,7 @@ ConversionReport ConvertEntries(const QString &folder, const QStringList &entrie
     return report;
 }
 
-ReportTone ToneOf(const ConversionReport &report)
+ReportTone toneOf(const ConversionReport &report)
 {
     if (report.failed > 0 || !report.durabilityError.isEmpty())
         return ReportTone::Error;
@@ -297,14 +297,14 @@ ReportTone ToneOf(const ConversionReport &report)
     return ReportTone::Quiet;
 }
 
-QString StatusCaption(const ConversionReport &report, bool plural)
+QString statusCaption(const ConversionReport &report, bool plural)
 {
     if (report.allSaved() && report.durabilityError.isEmpty())
         return plural ? u" Saved  images's"_s : u" Saved  image"_s;
-    return CountsCaption(report);
+    return countsCaption(report);
 }
 
-QString CountsCaption(const ConversionReport &report)
+QString countsCaption(const ConversionReport &report)
 {
     QString caption = u" Saved %1, skipped %2, failed %3"_s.arg(report.saved).arg(report.skipped).arg(report.failed);
     if (report.replaced > 0)
@@ -315,7 +315,7 @@ QString CountsCaption(const ConversionReport &report)
     return caption;
 }
 
-QString ReportMessage(const ConversionReport &report, int limit)
+QString reportMessage(const ConversionReport &report, int limit)
 {
     QStringList lines;
     if (report.failed > 0) {

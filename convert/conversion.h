@@ -27,12 +27,12 @@ QString SourcePath(const QString &folder, const QString &entry, QChar separator 
 
 // entry without its last four characters, whatever they are (no dot is
 // searched for); empty for a four-character name, nullopt for a shorter one.
-std::optional<QString> BaseName(const QString &entry);
+std::optional<QString> baseName(const QString &entry);
 
 // The first four characters of destText, or all of it when it is shorter.
-QString DestSuffix(const QString &destText);
+QString destSuffix(const QString &destText);
 
-// folder, separator, BaseName(entry) and DestSuffix(destText) joined; nullopt
+// folder, separator, baseName(entry) and destSuffix(destText) joined; nullopt
 // when entry is shorter than four characters and so has no base name.
 std::optional<QString> DestPath(const QString &folder, const QString &entry, const QString &destText,
                                 QChar separator = QDir::separator());
@@ -40,13 +40,13 @@ std::optional<QString> DestPath(const QString &folder, const QString &entry, con
 // True when the two paths name the same file by their text: runs of
 // separators count as one ("." and ".." parts are resolved), letter case
 // matters as cs says.
-bool SameFileName(const QString &a, const QString &b, Qt::CaseSensitivity cs = base::fileNameCaseSensitivity());
+bool sameFileName(const QString &a, const QString &b, Qt::CaseSensitivity cs = base::fileNameCaseSensitivity());
 
 // True when the entries may be converted at the same time: no two entries
 // that will be written share a destination, and no destination is the
 // source of another entry. Entries with no base name write nothing and so
 // take no part, except as sources.
-bool EntriesIndependent(const QString &folder, const QStringList &entries, const QString &destText,
+bool entriesIndependent(const QString &folder, const QStringList &entries, const QString &destText,
                         QChar separator = QDir::separator(), Qt::CaseSensitivity cs = base::fileNameCaseSensitivity());
 
 enum class Outcome {
@@ -85,7 +85,7 @@ struct ConversionReport {
 struct ConversionOptions {
     // Worker threads: 1 converts one after another on the calling thread; 0
     // or less takes the machine's ideal count. More than one thread is used
-    // only when the entries are independent (EntriesIndependent).
+    // only when the entries are independent (entriesIndependent).
     int threads = 0;
     // When set and true, the run stops before the next image; images being
     // converted at that moment are finished.
@@ -112,7 +112,7 @@ struct ConversionOptions {
 // copy replaces is reported as Replaced; no source is written. Temporary
 // files that an earlier, killed run left in folder are removed first. The
 // files written and the report do not depend on the thread count.
-ConversionReport ConvertEntries(const QString &folder, const QStringList &entries, const QString &destText,
+ConversionReport convertEntries(const QString &folder, const QStringList &entries, const QString &destText,
                                 const ConversionOptions &options = {});
 
 // How a run's outcome is told beyond the status label.
@@ -123,23 +123,23 @@ enum class ReportTone {
 };
 
 // The tone that report calls for.
-ReportTone ToneOf(const ConversionReport &report);
+ReportTone toneOf(const ConversionReport &report);
 
 // The status label's text after a run: " Saved  images's" (plural) or
 // " Saved  image" when every entry was saved and no copy replaced, otherwise
-// CountsCaption.
-QString StatusCaption(const ConversionReport &report, bool plural);
+// countsCaption.
+QString statusCaption(const ConversionReport &report, bool plural);
 
 // " Saved 3, skipped 1, failed 2" for the status label when a run did not
 // save everything; replaced copies add ", 1 copy replaced in this run" and a
 // cancel ", not converted N (cancelled)".
-QString CountsCaption(const ConversionReport &report);
+QString countsCaption(const ConversionReport &report);
 
 // The text of the box that tells what went wrong or was passed over: when
 // anything failed a summary line first ("2 of 40 images could not be
 // converted") and a blank line; then the failed, skipped and replaced entries
 // with their reasons, one a line, at most limit of them followed by "and N
 // more"; then a line about a cancel. Empty when there is nothing to tell.
-QString ReportMessage(const ConversionReport &report, int limit = 20);
+QString reportMessage(const ConversionReport &report, int limit = 20);
 
 } // namespace morvane::convert

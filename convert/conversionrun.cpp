@@ -36,11 +36,11 @@ private:
 
 } // namespace
 
-ConversionReport RunConversion(QWidget *window, const QString &folder, const QStringList &entries,
+ConversionReport runConversion(QWidget *window, const QString &folder, const QStringList &entries,
                                const QString &destText, int dialogAfterMs)
 {
     if (entries.isEmpty())
-        return ConvertEntries(folder, entries, destText);
+        return convertEntries(folder, entries, destText);
     std::atomic<bool> cancel = false;
     SharedProgress shared;
     ConversionOptions options;
@@ -50,7 +50,7 @@ ConversionReport RunConversion(QWidget *window, const QString &folder, const QSt
     QFutureWatcher<ConversionReport> watcher;
     QEventLoop loop;
     QObject::connect(&watcher, &QFutureWatcher<ConversionReport>::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(QtConcurrent::run([&] { return ConvertEntries(folder, entries, destText, options); }));
+    watcher.setFuture(QtConcurrent::run([&] { return convertEntries(folder, entries, destText, options); }));
 
     // Short runs: the window repaints, but clicks and keys wait until the run is over.
     QTimer::singleShot(dialogAfterMs, &loop, &QEventLoop::quit);

@@ -12,7 +12,7 @@ namespace morvane::convert {
 // report. Until the run ends no input reaches window; once it has lasted
 // dialogAfterMs a window-modal progress dialog shows "Converting 12 of 340:
 // stone.jpg" and its Cancel stops the run before the next image.
-ConversionReport RunConversion(QWidget *window, const QString &folder, const QStringList &entries,
+ConversionReport runConversion(QWidget *window, const QString &folder, const QStringList &entries,
                                const QString &destText, int dialogAfterMs = 500);
 
 } // namespace morvane::convert

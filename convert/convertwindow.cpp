@@ -111,7 +111,7 @@ void Convert::ConvertSelected()
         if (selected.isEmpty())
             showNothingToDo();
         else
-            convertEntries(selected, selected.size() > 1);
+            convertAndReport(selected, selected.size() > 1);
     }
     m_ui->cmd1->setEnabled(true);
 }
@@ -127,25 +127,25 @@ void Convert::ConvertAll()
     if (all.isEmpty())
         showNothingToDo();
     else
-        convertEntries(all, all.size() > 1);
+        convertAndReport(all, all.size() > 1);
     m_ui->cmd1->setEnabled(true);
 }
 
-void Convert::convertEntries(const QStringList &entries, bool plural)
+void Convert::convertAndReport(const QStringList &entries, bool plural)
 {
-    const ConversionReport report = RunConversion(this, m_ui->File1->path(), entries, m_ui->Combo2->currentText());
+    const ConversionReport report = runConversion(this, m_ui->File1->path(), entries, m_ui->Combo2->currentText());
     m_ui->File2->refresh();
-    m_ui->Label1->setText(StatusCaption(report, plural));
+    m_ui->Label1->setText(statusCaption(report, plural));
     // Skips, replaced copies and the user's own Cancel are no errors: only
     // failures get the error box.
-    switch (ToneOf(report)) {
+    switch (toneOf(report)) {
     case ReportTone::Quiet:
         break;
     case ReportTone::Information:
-        m_messageBoxes.show(this, ReportMessage(report), appinfo::title(), ui::MessageIcon::Information);
+        m_messageBoxes.show(this, reportMessage(report), appinfo::title(), ui::MessageIcon::Information);
         break;
     case ReportTone::Error:
-        m_messageBoxes.show(this, ReportMessage(report), appinfo::errorTitle(), ui::MessageIcon::Critical);
+        m_messageBoxes.show(this, reportMessage(report), appinfo::errorTitle(), ui::MessageIcon::Critical);
         break;
     }
     setClearTimer(ClearAfterMs);

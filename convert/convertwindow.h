@@ -41,7 +41,7 @@ private:
     void ConvertSelected();
     // Converts every listed image.
     void ConvertAll();
-    void convertEntries(const QStringList &entries, bool plural);
+    void convertAndReport(const QStringList &entries, bool plural);
     void showNothingToDo();
     void changeDrive();
     void changeFolder();

@@ -13,7 +13,7 @@ QString SourcePattern(const QString &entry)
 
 QString DestPattern(const QString &entry)
 {
-    return u'*' + DestSuffix(entry);
+    return u'*' + destSuffix(entry);
 }
 
 } // namespace morvane::convert

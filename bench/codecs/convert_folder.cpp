@@ -78,7 +78,7 @@ int main(int argc, char *argv[])
     options.threads = threads;
     QElapsedTimer timer;
     timer.start();
-    const ConversionReport report = ConvertEntries(QDir::cleanPath(dir.absolutePath()), entries, arguments[1], options);
+    const ConversionReport report = convertEntries(QDir::cleanPath(dir.absolutePath()), entries, arguments[1], options);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
 
     for (const EntryResult &entry : report.entries)

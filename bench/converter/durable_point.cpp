@@ -1,5 +1,5 @@
 // Times the converter's one durable point per run: a folder's images
-// converted through ConvertEntries with and without the flush to disk after
+// converted through convertEntries with and without the flush to disk after
 // the last copy, each run on a fresh copy of the folder (flushed before the
 // clock starts, so only the run's own writes are waiting), in turns.
 //   durable_point [--rounds N] FOLDER DEST-FORMAT   e.g. corpus/512/jpg .bmp
@@ -71,10 +71,10 @@ Timing timeRun(const QDir &source, const QStringList &entries, const QString &de
     }
     QElapsedTimer run;
     run.start();
-    const ConversionReport report = ConvertEntries(work.path(), entries, destText, options);
+    const ConversionReport report = convertEntries(work.path(), entries, destText, options);
     timing.run = msSince(run);
     if (report.saved != int(entries.size()) || !report.durabilityError.isEmpty())
-        qFatal("the run did not save every image: %s", qPrintable(ReportMessage(report)));
+        qFatal("the run did not save every image: %s", qPrintable(reportMessage(report)));
     if (!durable) {
         QElapsedTimer flush;
         flush.start();

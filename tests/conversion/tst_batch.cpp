@@ -21,7 +21,7 @@
 
 using namespace Qt::StringLiterals;
 using morvane::convert::ConversionOptions;
-using morvane::convert::ConvertEntries;
+using morvane::convert::convertEntries;
 
 namespace {
 
@@ -177,7 +177,7 @@ void BatchTest::batchGivesEachFileItsOwnCopy()
         ConversionOptions options;
         options.threads = batch == &serial ? 1 : 2;
         options.makeDurable = nullptr; // what is compared is in the page cache either way
-        const auto report = ConvertEntries(batch->path(), entries, destination, options);
+        const auto report = convertEntries(batch->path(), entries, destination, options);
         QCOMPARE(report.parallel, batch != &serial);
         QCOMPARE(report.saved, int(entries.size()));
     }
@@ -189,7 +189,7 @@ void BatchTest::batchGivesEachFileItsOwnCopy()
     for (int i = 0; i < entries.size(); ++i) {
         QVERIFY(fixtures::writeFile(alone.filePath(entries[i]), fixtures::readFile(m_sources[i])));
         dirtyHeap(uchar(0x21 + i));
-        QCOMPARE(ConvertEntries(alone.path(), {entries[i]}, destination, one).saved, 1);
+        QCOMPARE(convertEntries(alone.path(), {entries[i]}, destination, one).saved, 1);
         const QByteArray own = fixtures::readFile(alone.filePath(copyName(i)));
         QVERIFY2(!own.isEmpty() && fixtures::readFile(serial.filePath(copyName(i))) == own, qPrintable(m_sources[i]));
         QVERIFY2(fixtures::readFile(parallel.filePath(copyName(i))) == own, qPrintable(m_sources[i]));

@@ -86,7 +86,7 @@ class TestConversion : public QObject {
 private slots:
     void paths_data();
     void paths();
-    void sameFileName();
+    void namesOfOneFile();
     void independence();
     void convertsFolder_data();
     void convertsFolder();
@@ -140,17 +140,17 @@ void TestConversion::paths()
     QCOMPARE(SourcePath(folder, entry, separator), source);
     const std::optional<QString> got = DestPath(folder, entry, destText, separator);
     QCOMPARE(got.value_or(u"?"_s), dest);
-    QCOMPARE(BaseName(entry).has_value(), got.has_value());
+    QCOMPARE(baseName(entry).has_value(), got.has_value());
 }
 
 // Doubled separators do not matter; letter case only when told it does not.
-void TestConversion::sameFileName()
+void TestConversion::namesOfOneFile()
 {
-    QVERIFY(SameFileName(u"/t//a.bmp"_s, u"/t/a.bmp"_s, Qt::CaseSensitive));
-    QVERIFY(SameFileName(u"//a.bmp"_s, u"/a.bmp"_s, Qt::CaseSensitive));
-    QVERIFY(!SameFileName(u"/t/Stone.BMP"_s, u"/t/stone.bmp"_s, Qt::CaseSensitive));
-    QVERIFY(SameFileName(u"/t/Stone.BMP"_s, u"/t/stone.bmp"_s, Qt::CaseInsensitive));
-    QVERIFY(!SameFileName(u"/t/a.bmp"_s, u"/t/a.bmp2"_s, Qt::CaseInsensitive));
+    QVERIFY(sameFileName(u"/t//a.bmp"_s, u"/t/a.bmp"_s, Qt::CaseSensitive));
+    QVERIFY(sameFileName(u"//a.bmp"_s, u"/a.bmp"_s, Qt::CaseSensitive));
+    QVERIFY(!sameFileName(u"/t/Stone.BMP"_s, u"/t/stone.bmp"_s, Qt::CaseSensitive));
+    QVERIFY(sameFileName(u"/t/Stone.BMP"_s, u"/t/stone.bmp"_s, Qt::CaseInsensitive));
+    QVERIFY(!sameFileName(u"/t/a.bmp"_s, u"/t/a.bmp2"_s, Qt::CaseInsensitive));
 }
 
 // Entries may run side by side unless one writes what another reads or writes.
@@ -158,7 +158,7 @@ void TestConversion::independence()
 {
     const auto independent = [](const QStringList &entries, const QString &destText,
                                 Qt::CaseSensitivity cs = Qt::CaseSensitive) {
-        return EntriesIndependent(u"/t"_s, entries, destText, u'/', cs);
+        return entriesIndependent(u"/t"_s, entries, destText, u'/', cs);
     };
     QVERIFY(independent({u"a.jpg"_s, u"b.jpg"_s}, u".bmp"_s, Qt::CaseInsensitive));
     QVERIFY(!independent({u"a.jpg"_s, u"a.png"_s}, u".bmp"_s)); // a shared destination
@@ -199,7 +199,7 @@ void TestConversion::convertsFolder()
 
     ConversionOptions options;
     options.threads = threads;
-    const ConversionReport report = ConvertEntries(folder, entries, u".bmp"_s, options);
+    const ConversionReport report = convertEntries(folder, entries, u".bmp"_s, options);
 
     QCOMPARE(report.parallel, threads > 1);
     QCOMPARE(names(report), entries);
@@ -232,9 +232,9 @@ void TestConversion::parallelMatchesSerial()
 
     ConversionOptions options;
     options.threads = 1;
-    const ConversionReport serial = ConvertEntries(serialDir.path(), entries, u".bmp"_s, options);
+    const ConversionReport serial = convertEntries(serialDir.path(), entries, u".bmp"_s, options);
     options.threads = 3;
-    const ConversionReport parallel = ConvertEntries(parallelDir.path(), entries, u".bmp"_s, options);
+    const ConversionReport parallel = convertEntries(parallelDir.path(), entries, u".bmp"_s, options);
 
     QVERIFY(!serial.parallel && parallel.parallel);
     QCOMPARE(names(parallel), names(serial));
@@ -254,7 +254,7 @@ void TestConversion::caseInsensitiveSelf()
     const QByteArray before = fixtures::readFile(dir.filePath(u"Stone.BMP"_s));
     ConversionOptions options;
     options.caseSensitivity = Qt::CaseInsensitive;
-    const ConversionReport report = ConvertEntries(dir.path(), {u"Stone.BMP"_s}, u".bmp"_s, options);
+    const ConversionReport report = convertEntries(dir.path(), {u"Stone.BMP"_s}, u".bmp"_s, options);
     QCOMPARE(report.skipped, 1);
     QCOMPARE(filesIn(dir.path()), QSet<QString>{u"Stone.BMP"_s});
     QCOMPARE(fixtures::readFile(dir.filePath(u"Stone.BMP"_s)), before);
@@ -272,7 +272,7 @@ void TestConversion::dependentEntriesKeepListOrder()
     QVERIFY(testPicture(5).save(dir.filePath(u"m..png"_s)));
     QVERIFY(testPicture(6).save(dir.filePath(u"m...bmp"_s)));
 
-    const ConversionReport written = ConvertEntries(dir.path(), shared, u".bmp"_s, threadCount(4));
+    const ConversionReport written = convertEntries(dir.path(), shared, u".bmp"_s, threadCount(4));
     QVERIFY(!written.parallel);
     QCOMPARE(pixelsOf(dir.filePath(u"pic.bmp"_s)), testPicture(3));
     QCOMPARE(written.saved, 2); // pic.bmp and other.bmp are there
@@ -283,9 +283,9 @@ void TestConversion::dependentEntriesKeepListOrder()
     // Each names the copy that replaced it directly.
     QVERIFY2(written.entries[0].reason.contains(u" pic_png,"_s), qPrintable(written.entries[0].reason));
     QVERIFY2(written.entries[1].reason.contains(u" pic.gif,"_s), qPrintable(written.entries[1].reason));
-    QCOMPARE(CountsCaption(written), u" Saved 2, skipped 0, failed 0, 2 copies replaced in this run"_s);
+    QCOMPARE(countsCaption(written), u" Saved 2, skipped 0, failed 0, 2 copies replaced in this run"_s);
 
-    const ConversionReport chain = ConvertEntries(dir.path(), {u"m..png"_s, u"m...bmp"_s}, u"png"_s, threadCount(4));
+    const ConversionReport chain = convertEntries(dir.path(), {u"m..png"_s, u"m...bmp"_s}, u"png"_s, threadCount(4));
     QVERIFY(!chain.parallel);
     QCOMPARE(chain.saved, 2);
     QCOMPARE(pixelsOf(dir.filePath(u"m.png"_s)), testPicture(5));
@@ -307,8 +307,8 @@ void TestConversion::longNames()
     QTemporaryDir dir;
     QCOMPARE(QFile::encodeName(base + u".png"_s).size(), 255);
     QVERIFY(testPicture(1).save(dir.filePath(base + u".png"_s)));
-    const ConversionReport report = ConvertEntries(dir.path(), {base + u".png"_s}, u".bmp"_s);
-    QVERIFY2(report.allSaved(), qPrintable(ReportMessage(report)));
+    const ConversionReport report = convertEntries(dir.path(), {base + u".png"_s}, u".bmp"_s);
+    QVERIFY2(report.allSaved(), qPrintable(reportMessage(report)));
     QCOMPARE(filesIn(dir.path()), (QSet<QString>{base + u".png"_s, base + u".bmp"_s}));
     QCOMPARE(pixelsOf(dir.filePath(base + u".bmp"_s)), testPicture(1));
 }
@@ -350,10 +350,10 @@ void TestConversion::leftTemporaryFiles()
     QVERIFY(testPicture(1).save(dir.filePath(u"stone.png"_s)));
     const QSet<QString> before = filesIn(dir.path()) + QSet<QString>{u"stone.gif"_s};
 
-    ConvertEntries(dir.path(), {u"stone.png"_s}, u".gif"_s);
+    convertEntries(dir.path(), {u"stone.png"_s}, u".gif"_s);
     QCOMPARE(filesIn(dir.path()), before); // the killed write's file is recent
     QVERIFY(writtenAnHourAgo(dir.filePath(killed)));
-    ConvertEntries(dir.path(), {u"stone.png"_s}, u".gif"_s);
+    convertEntries(dir.path(), {u"stone.png"_s}, u".gif"_s);
     QCOMPARE(filesIn(dir.path()), before - QSet<QString>{killed});
 }
 
@@ -376,24 +376,24 @@ void TestConversion::durablePoint()
             *error = failure;
         return failure.isEmpty();
     };
-    ConversionReport report = ConvertEntries(dir.path(), entries, u".bmp"_s, options);
+    ConversionReport report = convertEntries(dir.path(), entries, u".bmp"_s, options);
     QCOMPARE(calls, QStringList{dir.path()});
     QVERIFY(copiesThere);
     QVERIFY(report.durabilityError.isEmpty());
 
     // Nothing written (a copy's own destination, a short name), nothing to flush.
     calls.clear();
-    ConvertEntries(dir.path(), {u"d00.bmp"_s, u"ab"_s}, u".bmp"_s, options);
+    convertEntries(dir.path(), {u"d00.bmp"_s, u"ab"_s}, u".bmp"_s, options);
     QVERIFY(calls.isEmpty());
 
     failure = u"the copies may not be saved to disk (Input/output error)"_s;
-    report = ConvertEntries(dir.path(), entries.mid(1, 2), u".gif"_s, options);
+    report = convertEntries(dir.path(), entries.mid(1, 2), u".gif"_s, options);
     QCOMPARE(calls.size(), 1);
     QVERIFY(report.allSaved());
     QCOMPARE(report.durabilityError, failure);
-    QCOMPARE(ToneOf(report), ReportTone::Error);
-    QCOMPARE(StatusCaption(report, true), u" Saved 2, skipped 0, failed 0"_s);
-    QCOMPARE(ReportMessage(report), u"The copies may not be saved to disk (Input/output error)"_s);
+    QCOMPARE(toneOf(report), ReportTone::Error);
+    QCOMPARE(statusCaption(report, true), u" Saved 2, skipped 0, failed 0"_s);
+    QCOMPARE(reportMessage(report), u"The copies may not be saved to disk (Input/output error)"_s);
 }
 
 void TestConversion::cancel()
@@ -409,7 +409,7 @@ void TestConversion::cancel()
             if (done == 2)
                 cancel = true;
         };
-        const ConversionReport report = ConvertEntries(dir.path(), entries, u".bmp"_s, options);
+        const ConversionReport report = convertEntries(dir.path(), entries, u".bmp"_s, options);
         QVERIFY(report.cancelled);
         // Images already being converted finish; none is started after.
         QVERIFY(report.entries.size() >= 2 && report.entries.size() <= 1 + threads);
@@ -419,7 +419,7 @@ void TestConversion::cancel()
         QCOMPARE(filesIn(dir.path()).size(), entries.size() + report.saved);
 
         cancel = true;
-        const ConversionReport none = ConvertEntries(dir.path(), entries, u".gif"_s, options);
+        const ConversionReport none = convertEntries(dir.path(), entries, u".gif"_s, options);
         QVERIFY(none.entries.isEmpty() && none.cancelled);
         QCOMPARE(none.notConverted, 8);
     }
@@ -453,7 +453,7 @@ void TestConversion::progress()
         seen.append(entry);
         inside.fetch_sub(1);
     };
-    ConvertEntries(dir.path(), entries, u".bmp"_s, options);
+    convertEntries(dir.path(), entries, u".bmp"_s, options);
     QVERIFY(!overlapped);
     QVERIFY(!wrongTotal);
     QCOMPARE(counts, (QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
@@ -475,10 +475,10 @@ void TestConversion::reportTexts()
     report.saved = 1;
     report.skipped = 1;
     report.failed = 25;
-    QCOMPARE(ToneOf(report), ReportTone::Error);
-    QCOMPARE(StatusCaption(report, true), u" Saved 1, skipped 1, failed 25"_s);
+    QCOMPARE(toneOf(report), ReportTone::Error);
+    QCOMPARE(statusCaption(report, true), u" Saved 1, skipped 1, failed 25"_s);
 
-    const QStringList lines = ReportMessage(report).split(u'\n');
+    const QStringList lines = reportMessage(report).split(u'\n');
     QCOMPARE(lines.size(), 23);
     QCOMPARE(lines[0], u"25 of 27 images could not be converted"_s);
     QCOMPARE(lines[1], QString());
@@ -486,26 +486,26 @@ void TestConversion::reportTexts()
     QCOMPARE(lines[3], u"f0.jpg - failed: broken"_s);
     QVERIFY(!lines.join(u'\n').contains(u"ok.jpg"_s));
     QCOMPARE(lines.last(), u"and 6 more"_s);
-    QCOMPARE(ReportMessage(report, 26).split(u'\n').size(), 28);
+    QCOMPARE(reportMessage(report, 26).split(u'\n').size(), 28);
 
     report.notConverted = 4;
     report.cancelled = true;
-    QCOMPARE(CountsCaption(report), u" Saved 1, skipped 1, failed 25, not converted 4 (cancelled)"_s);
-    QVERIFY(ReportMessage(report).startsWith(u"25 of 31 images could not be converted\n"_s));
-    QVERIFY(ReportMessage(report).endsWith(u"Cancelled: 4 of 31 images were not converted."_s));
+    QCOMPARE(countsCaption(report), u" Saved 1, skipped 1, failed 25, not converted 4 (cancelled)"_s);
+    QVERIFY(reportMessage(report).startsWith(u"25 of 31 images could not be converted\n"_s));
+    QVERIFY(reportMessage(report).endsWith(u"Cancelled: 4 of 31 images were not converted."_s));
 
     ConversionReport one;
     one.entries.append({u"a.jpg"_s, u"/t/a.gif"_s, Outcome::Failed, u"broken"_s});
     one.failed = 1;
-    QCOMPARE(ReportMessage(one), u"1 of 1 image could not be converted\n\na.jpg - failed: broken"_s);
+    QCOMPARE(reportMessage(one), u"1 of 1 image could not be converted\n\na.jpg - failed: broken"_s);
 
     ConversionReport clean;
     clean.entries.append({u"ok.jpg"_s, u"/t/ok.gif"_s, Outcome::Saved, QString()});
     clean.saved = 1;
-    QCOMPARE(ToneOf(clean), ReportTone::Quiet);
-    QCOMPARE(StatusCaption(clean, false), u" Saved  image"_s);
-    QCOMPARE(StatusCaption(clean, true), u" Saved  images's"_s);
-    QCOMPARE(ReportMessage(clean), QString());
+    QCOMPARE(toneOf(clean), ReportTone::Quiet);
+    QCOMPARE(statusCaption(clean, false), u" Saved  image"_s);
+    QCOMPARE(statusCaption(clean, true), u" Saved  images's"_s);
+    QCOMPARE(reportMessage(clean), QString());
 }
 
 QTEST_GUILESS_MAIN(TestConversion)
