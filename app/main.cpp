@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/frmmain.h"
 #include "app/windows.h"
 #include "appinfo.h"
@@ -6,10 +7,20 @@
 #include "ui/messagebox.h"
 
 #include <QApplication>
+#include <QDir>
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> status = morvane::app::runWithoutWindow(argc, argv))
+        return *status;
+
     QApplication app(argc, argv);
+    // The lists start in the process's current folder: the one asked for, if any.
+    const std::optional<QString> folder = morvane::app::windowFolder(QApplication::arguments());
+    if (!folder)
+        return 2;
+    if (!folder->isEmpty())
+        QDir::setCurrent(*folder);
     morvane::convert::keepPictureBuffers();
     QApplication::setApplicationName(morvane::appinfo::title());
     QApplication::setApplicationVersion(morvane::appinfo::versionString());

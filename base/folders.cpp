@@ -1,5 +1,6 @@
 #include "base/folders.h"
 
+#include "base/namepattern.h"
 #include "base/paths.h"
 
 #include <QCollator>
@@ -107,6 +108,25 @@ void sortNaturally(QStringList &names)
     for (qsizetype i : order)
         sorted.append(names.at(i));
     names = std::move(sorted);
+}
+
+std::optional<QStringList> listFiles(const QString &folder, const QString &pattern)
+{
+    auto names = listFolder(folder, EntryKind::Files);
+    if (!names)
+        return names;
+    const NamePattern matcher(pattern);
+    names->removeIf([&matcher](const QString &name) { return !matcher.matches(name); });
+    sortNaturally(*names);
+    return names;
+}
+
+std::optional<QStringList> listSubFolders(const QString &folder)
+{
+    auto names = listFolder(folder, EntryKind::Folders);
+    if (names)
+        sortNaturally(*names);
+    return names;
 }
 
 } // namespace morvane::base

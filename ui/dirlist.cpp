@@ -53,15 +53,6 @@ QString displayName(const QString &folder)
     return name.isEmpty() ? folder : name;
 }
 
-// The sub-folders of folder in the order they are shown; nullopt when it cannot be read.
-std::optional<QStringList> sortedSubFolders(const QString &folder)
-{
-    auto names = base::listFolder(folder, base::EntryKind::Folders);
-    if (names)
-        base::sortNaturally(*names);
-    return names;
-}
-
 } // namespace
 
 DirList::DirList(QWidget *parent)
@@ -81,7 +72,7 @@ DirList::DirList(QWidget *parent)
 bool DirList::setPath(const QString &folder)
 {
     const QString newPath = base::normalFolderPath(folder);
-    auto names = sortedSubFolders(newPath);
+    auto names = base::listSubFolders(newPath);
     if (!names)
         return false;
     const bool changed = newPath != m_path;
@@ -100,7 +91,7 @@ QString DirList::list(int i) const
 
 void DirList::refresh()
 {
-    m_subFolders = sortedSubFolders(m_path).value_or(QStringList());
+    m_subFolders = base::listSubFolders(m_path).value_or(QStringList());
     rebuild();
 }
 

@@ -1,7 +1,6 @@
 #include "ui/filelist.h"
 
 #include "base/folders.h"
-#include "base/namepattern.h"
 #include "base/paths.h"
 
 #include <QDir>
@@ -47,12 +46,9 @@ bool FileList::refresh()
 
 bool FileList::readFolder(const QString &folder)
 {
-    auto names = base::listFolder(folder, base::EntryKind::Files);
+    auto names = base::listFiles(folder, m_pattern);
     if (!names)
         return false;
-    const base::NamePattern pattern(m_pattern);
-    names->removeIf([&pattern](const QString &name) { return !pattern.matches(name); });
-    base::sortNaturally(*names);
     m_path = folder;
     m_names = std::move(*names);
     m_model->setStringList(m_names);
