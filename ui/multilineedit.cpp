@@ -1,27 +1,23 @@
 #include "ui/multilineedit.h"
 
-#include "ui/textlines.h"
-
 #include <QAccessible>
-#include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
-#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleHints>
 #include <QStyleOptionFocusRect>
-#include <QTextBoundaryFinder>
 #include <QTextLayout>
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -33,7 +29,6 @@ namespace {
 
 constexpr int kMargin = 4;          // between the frame and the text, in pixels
 constexpr qsizetype kMeasured = 32; // lines measured for the horizontal scroll range
-constexpr qsizetype kWindow = 256;  // characters around a position searched for boundaries
 
 // True when the key event's text is something to type rather than a command.
 bool isTypedText(const QKeyEvent *event)
@@ -133,16 +128,18 @@ MultiLineEdit::MultiLineEdit(QWidget *parent)
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
+    connect(&m_model, &TextModel::textReset, this, &MultiLineEdit::resetView);
+    connect(&m_model, &TextModel::textReplaced, this, &MultiLineEdit::followReplace);
     updateScrollBars();
 }
 
 MultiLineEdit::~MultiLineEdit() = default;
 
-// ---- text and lines ---------------------------------------------------------
+// ---- text -------------------------------------------------------------------
 
 QString MultiLineEdit::text() const
 {
-    return m_text;
+    return m_model.text();
 }
 
 void MultiLineEdit::setText(const QString &text)
@@ -151,27 +148,7 @@ void MultiLineEdit::setText(const QString &text)
     const bool cursorMoves = m_cursor != 0;
     const bool undoBefore = isUndoAvailable();
     const bool redoBefore = isRedoAvailable();
-    const QString old = QAccessible::isActive() ? m_text : QString();
-
-    m_text = text;
-    m_lineStarts = lineStarts(m_text);
-    m_cursor = m_anchor = 0;
-    m_caretAtRowEnd = false;
-    m_undo.clear();
-    m_redo.clear();
-    m_mergeOpen = false;
-    m_preedit.clear();
-    m_desiredX = -1;
-    m_widestDirty = true;
-    m_widestPainted = 0;
-    m_topSkip = 0;
-    verticalScrollBar()->setValue(0);
-    horizontalScrollBar()->setValue(0);
-    updateScrollBars();
-    viewport()->update();
-
-    if (QAccessible::isActive())
-        notifyAccessibility(QAccessibleTextUpdateEvent(this, 0, old, m_text));
+    m_model.setText(text); // resetView puts the caret at the start
     emit textChanged();
     if (cursorMoves)
         emit cursorPositionChanged();
@@ -182,50 +159,26 @@ void MultiLineEdit::setText(const QString &text)
     notifyUndoRedo(undoBefore, redoBefore);
 }
 
-qsizetype MultiLineEdit::lineEnd(qsizetype line) const
+void MultiLineEdit::resetView(const QString &previous)
 {
-    return line + 1 < m_lineStarts.size() ? m_lineStarts[line + 1] - 2 : m_text.size();
-}
-
-QStringView MultiLineEdit::lineText(qsizetype line) const
-{
-    return QStringView(m_text).sliced(lineStart(line), lineEnd(line) - lineStart(line));
-}
-
-qsizetype MultiLineEdit::lineOf(qsizetype position) const
-{
-    return lineAt(m_lineStarts, position);
-}
-
-// A position is never between the CR and LF of a break nor inside a surrogate pair.
-qsizetype MultiLineEdit::validPosition(qsizetype position) const
-{
-    position = std::clamp<qsizetype>(position, 0, m_text.size());
-    if (position > 0 && position < m_text.size()) {
-        const QChar before = m_text[position - 1];
-        const QChar at = m_text[position];
-        if ((before == u'\r' && at == u'\n') || (before.isHighSurrogate() && at.isLowSurrogate()))
-            --position;
-    }
-    return position;
+    m_cursor = m_anchor = 0;
+    m_caretAtRowEnd = false;
+    m_preedit.clear();
+    m_desiredX = -1;
+    m_widestDirty = true;
+    m_widestPainted = 0;
+    m_topSkip = 0;
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+    updateScrollBars();
+    viewport()->update();
+    if (QAccessible::isActive())
+        notifyAccessibility(QAccessibleTextUpdateEvent(this, 0, previous, m_model.text()));
 }
 
 QString MultiLineEdit::selectedText() const
 {
-    return m_text.sliced(selectionStart(), selectionEnd() - selectionStart());
-}
-
-void MultiLineEdit::setLineWrapMode(LineWrapMode mode)
-{
-    if (m_wrap == mode)
-        return;
-    m_wrap = mode;
-    m_topSkip = 0;
-    m_widestDirty = true;
-    m_widestPainted = 0;
-    horizontalScrollBar()->setValue(0);
-    updateScrollBars();
-    viewport()->update();
+    return m_model.text().sliced(selectionStart(), selectionEnd() - selectionStart());
 }
 
 void MultiLineEdit::setReadOnly(bool readOnly)
@@ -245,6 +198,19 @@ void MultiLineEdit::setReadOnly(bool readOnly)
 }
 
 // ---- layout and scrolling ---------------------------------------------------
+
+void MultiLineEdit::setLineWrapMode(LineWrapMode mode)
+{
+    if (m_wrap == mode)
+        return;
+    m_wrap = mode;
+    m_topSkip = 0;
+    m_widestDirty = true;
+    m_widestPainted = 0;
+    horizontalScrollBar()->setValue(0);
+    updateScrollBars();
+    viewport()->update();
+}
 
 int MultiLineEdit::rowHeight() const
 {
@@ -269,14 +235,14 @@ qreal MultiLineEdit::contentX() const
 // Lays out one line in rows of rowHeight() and returns how many rows it takes.
 int MultiLineEdit::layoutLine(QTextLayout &layout, qsizetype line) const
 {
-    layout.setText(displayLine(lineText(line)));
+    layout.setText(m_model.shownLine(line));
     layout.setFont(font());
     QTextOption option;
     option.setTextDirection(layoutDirection());
     option.setWrapMode(m_wrap == WidgetWidth ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
     layout.setTextOption(option);
-    if (!m_preedit.isEmpty() && line == lineOf(m_cursor))
-        layout.setPreeditArea(int(m_cursor - lineStart(line)), m_preedit);
+    if (!m_preedit.isEmpty() && line == m_model.lineOf(m_cursor))
+        layout.setPreeditArea(int(m_cursor - m_model.lineStart(line)), m_preedit);
     layout.setCacheEnabled(true);
 
     const qreal width = std::max(1, viewport()->width() - 2 * kMargin);
@@ -327,7 +293,7 @@ qreal MultiLineEdit::widestLine()
 {
     if (m_widestDirty) {
         m_widestMeasured = 0;
-        for (const qsizetype line : longestLines(m_lineStarts, m_text.size(), kMeasured)) {
+        for (const qsizetype line : m_model.longestLines(kMeasured)) {
             QTextLayout layout;
             layoutLine(layout, line);
             m_widestMeasured = std::max(m_widestMeasured, layout.lineAt(0).naturalTextWidth());
@@ -408,15 +374,15 @@ void MultiLineEdit::changeEvent(QEvent *event)
 
 QRect MultiLineEdit::cursorRect(qsizetype position) const
 {
-    position = validPosition(position);
-    const qsizetype line = lineOf(position);
+    position = m_model.validPosition(position);
+    const qsizetype line = m_model.lineOf(position);
     const int width = style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, this);
     const std::optional<int> top = lineTop(line);
     if (!top)
         return QRect(QPoint(-1, line < topLine() ? -rowHeight() - 1 : viewport()->height() + 1), QSize(width, rowHeight()));
     QTextLayout layout;
     layoutLine(layout, line);
-    const int column = int(position - lineStart(line));
+    const int column = int(position - m_model.lineStart(line));
     const QTextLine row = rowOf(layout, position, column);
     const qreal x = row.isValid() ? row.cursorToX(column) : 0;
     return QRect(int(contentX() + x), *top + (row.isValid() ? int(row.y()) : 0), width, rowHeight());
@@ -458,14 +424,14 @@ qsizetype MultiLineEdit::hitTest(QPointF point, bool *atRowEnd) const
     const int column = hit.xToCursor(point.x() - contentX());
     if (atRowEnd)
         *atRowEnd = row + 1 < layout.lineCount() && column == hit.textStart() + hit.textLength();
-    return validPosition(lineStart(line) + column);
+    return m_model.validPosition(m_model.lineStart(line) + column);
 }
 
 void MultiLineEdit::ensureVisible(qsizetype position)
 {
-    position = validPosition(position);
-    const qsizetype line = lineOf(position);
-    const int column = int(position - lineStart(line));
+    position = m_model.validPosition(position);
+    const qsizetype line = m_model.lineOf(position);
+    const int column = int(position - m_model.lineStart(line));
     QTextLayout layout;
     layoutLine(layout, line);
     const QTextLine caretRow = rowOf(layout, position, column);
@@ -525,7 +491,7 @@ void MultiLineEdit::paintEvent(QPaintEvent *event)
 
     const int height = rowHeight();
     const qreal x = contentX();
-    const qsizetype caretLine = lineOf(m_cursor);
+    const qsizetype caretLine = m_model.lineOf(m_cursor);
     const bool caretOn = m_caretShown && hasFocus();
     const int caretWidth = style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, this);
     const qsizetype selFrom = selectionStart();
@@ -540,8 +506,8 @@ void MultiLineEdit::paintEvent(QPaintEvent *event)
         }
         QTextLayout layout;
         const int rows = layoutLine(layout, line);
-        const qsizetype start = lineStart(line);
-        const qsizetype end = lineEnd(line);
+        const qsizetype start = m_model.lineStart(line);
+        const qsizetype end = m_model.lineEnd(line);
         QList<QTextLayout::FormatRange> selections;
         if (selFrom < end && selTo > start) {
             QTextLayout::FormatRange range;
@@ -573,6 +539,68 @@ void MultiLineEdit::paintEvent(QPaintEvent *event)
         QMetaObject::invokeMethod(this, &MultiLineEdit::updateScrollBars, Qt::QueuedConnection);
     }
 }
+
+// ---- moving by rows ---------------------------------------------------------
+
+// The start or end of the row (the wrapped part of a line) that holds position.
+qsizetype MultiLineEdit::rowEdge(qsizetype position, bool end) const
+{
+    const qsizetype line = m_model.lineOf(position);
+    if (m_wrap == NoWrap)
+        return end ? m_model.lineEnd(line) : m_model.lineStart(line);
+    QTextLayout layout;
+    layoutLine(layout, line);
+    const QTextLine row = rowOf(layout, position, int(position - m_model.lineStart(line)));
+    if (!row.isValid())
+        return position;
+    if (!end)
+        return m_model.lineStart(line) + row.textStart();
+    qsizetype edge = row.textStart() + row.textLength();
+    // A row that broke at a blank ends before it; one broken inside a word ends
+    // where the next row starts, and the caret keeps to this row (see rowOf).
+    if (row.lineNumber() + 1 < layout.lineCount() && edge > row.textStart() &&
+        m_model.lineText(line)[edge - 1].isSpace())
+        --edge;
+    return m_model.validPosition(m_model.lineStart(line) + edge);
+}
+
+qreal MultiLineEdit::caretX(qsizetype position) const
+{
+    const qsizetype line = m_model.lineOf(position);
+    QTextLayout layout;
+    layoutLine(layout, line);
+    const int column = int(position - m_model.lineStart(line));
+    const QTextLine row = rowOf(layout, position, column);
+    return row.isValid() ? row.cursorToX(column) : 0;
+}
+
+// The position rows rows below (above, when negative) position, nearest to x.
+qsizetype MultiLineEdit::positionRowsAway(qsizetype position, int rows, qreal x) const
+{
+    qsizetype line = m_model.lineOf(position);
+    QTextLayout layout;
+    int row = 0;
+    if (m_wrap == NoWrap) {
+        line = std::clamp<qsizetype>(line + rows, 0, lineCount() - 1);
+        layoutLine(layout, line);
+    } else {
+        int count = layoutLine(layout, line);
+        const QTextLine current = rowOf(layout, position, int(position - m_model.lineStart(line)));
+        row = (current.isValid() ? current.lineNumber() : 0) + rows;
+        while (row < 0 && line > 0) {
+            count = layoutLine(layout, --line);
+            row += count;
+        }
+        while (row >= count && line + 1 < lineCount()) {
+            row -= count;
+            count = layoutLine(layout, ++line);
+        }
+        row = std::clamp(row, 0, layout.lineCount() - 1);
+    }
+    return m_model.validPosition(m_model.lineStart(line) + layout.lineAt(row).xToCursor(x));
+}
+
+// ---- caret and selection ----------------------------------------------------
 
 void MultiLineEdit::restartBlink()
 {
@@ -614,157 +642,10 @@ void MultiLineEdit::focusOutEvent(QFocusEvent *event)
     viewport()->update();
 }
 
-// ---- caret movement ---------------------------------------------------------
-
-MultiLineEdit::BoundaryWindow MultiLineEdit::boundaryWindow(QTextBoundaryFinder::BoundaryType type,
-                                                           qsizetype position) const
-{
-    const qsizetype line = lineOf(position);
-    const qsizetype from = std::max(lineStart(line), position - kWindow);
-    const qsizetype to = std::min(lineEnd(line), position + kWindow);
-    BoundaryWindow window{from, to, QTextBoundaryFinder(type, QStringView(m_text).sliced(from, to - from))};
-    window.finder.setPosition(position - from);
-    return window;
-}
-
-qsizetype MultiLineEdit::nextCharPosition(qsizetype position) const
-{
-    const qsizetype line = lineOf(position);
-    if (position >= lineEnd(line))
-        return line + 1 < lineCount() ? lineStart(line + 1) : position;
-    BoundaryWindow w = boundaryWindow(QTextBoundaryFinder::Grapheme, position);
-    const qsizetype next = w.finder.toNextBoundary();
-    return next < 0 ? w.to : w.from + next;
-}
-
-qsizetype MultiLineEdit::previousCharPosition(qsizetype position) const
-{
-    const qsizetype line = lineOf(position);
-    if (position <= lineStart(line))
-        return line > 0 ? lineEnd(line - 1) : position;
-    BoundaryWindow w = boundaryWindow(QTextBoundaryFinder::Grapheme, position);
-    const qsizetype previous = w.finder.toPreviousBoundary();
-    return previous < 0 ? w.from : w.from + previous;
-}
-
-// Backspace takes one code point (a base letter keeps its accents until they go one by one).
-qsizetype MultiLineEdit::previousCodePoint(qsizetype position) const
-{
-    const qsizetype line = lineOf(position);
-    if (position <= lineStart(line))
-        return line > 0 ? lineEnd(line - 1) : position;
-    if (position >= 2 && m_text[position - 1].isLowSurrogate() && m_text[position - 2].isHighSurrogate())
-        return position - 2;
-    return position - 1;
-}
-
-qsizetype MultiLineEdit::nextWordPosition(qsizetype position) const
-{
-    const qsizetype line = lineOf(position);
-    if (position >= lineEnd(line))
-        return line + 1 < lineCount() ? lineStart(line + 1) : position;
-    BoundaryWindow w = boundaryWindow(QTextBoundaryFinder::Word, position);
-    for (qsizetype next = w.finder.toNextBoundary(); next >= 0; next = w.finder.toNextBoundary()) {
-        if (w.from + next >= w.to || w.finder.boundaryReasons().testFlag(QTextBoundaryFinder::StartOfItem))
-            return w.from + next;
-    }
-    return w.to;
-}
-
-qsizetype MultiLineEdit::previousWordPosition(qsizetype position) const
-{
-    const qsizetype line = lineOf(position);
-    if (position <= lineStart(line))
-        return line > 0 ? lineEnd(line - 1) : position;
-    BoundaryWindow w = boundaryWindow(QTextBoundaryFinder::Word, position);
-    for (qsizetype previous = w.finder.toPreviousBoundary(); previous >= 0; previous = w.finder.toPreviousBoundary()) {
-        if (previous == 0 || w.finder.boundaryReasons().testFlag(QTextBoundaryFinder::StartOfItem))
-            return w.from + previous;
-    }
-    return w.from;
-}
-
-std::pair<qsizetype, qsizetype> MultiLineEdit::wordAt(qsizetype position) const
-{
-    BoundaryWindow w = boundaryWindow(QTextBoundaryFinder::Word, position);
-    if (w.from == w.to)
-        return {position, position};
-    qsizetype at = position - w.from;
-    if (at == w.to - w.from) // at the line's end: the word before
-        at = std::max<qsizetype>(0, at - 1);
-    w.finder.setPosition(at);
-    qsizetype start = w.finder.isAtBoundary() ? at : w.finder.toPreviousBoundary();
-    w.finder.setPosition(at);
-    qsizetype end = w.finder.toNextBoundary();
-    if (start < 0)
-        start = 0;
-    if (end < 0)
-        end = w.to - w.from;
-    return {w.from + start, w.from + end};
-}
-
-// The start or end of the row (the wrapped part of a line) that holds position.
-qsizetype MultiLineEdit::rowEdge(qsizetype position, bool end) const
-{
-    const qsizetype line = lineOf(position);
-    if (m_wrap == NoWrap)
-        return end ? lineEnd(line) : lineStart(line);
-    QTextLayout layout;
-    layoutLine(layout, line);
-    const QTextLine row = rowOf(layout, position, int(position - lineStart(line)));
-    if (!row.isValid())
-        return position;
-    if (!end)
-        return lineStart(line) + row.textStart();
-    qsizetype edge = row.textStart() + row.textLength();
-    // A row that broke at a blank ends before it; one broken inside a word ends
-    // where the next row starts, and the caret keeps to this row (see rowOf).
-    if (row.lineNumber() + 1 < layout.lineCount() && edge > row.textStart() &&
-        lineText(line)[edge - 1].isSpace())
-        --edge;
-    return validPosition(lineStart(line) + edge);
-}
-
-qreal MultiLineEdit::caretX(qsizetype position) const
-{
-    const qsizetype line = lineOf(position);
-    QTextLayout layout;
-    layoutLine(layout, line);
-    const int column = int(position - lineStart(line));
-    const QTextLine row = rowOf(layout, position, column);
-    return row.isValid() ? row.cursorToX(column) : 0;
-}
-
-// The position rows rows below (above, when negative) position, nearest to x.
-qsizetype MultiLineEdit::positionRowsAway(qsizetype position, int rows, qreal x) const
-{
-    qsizetype line = lineOf(position);
-    QTextLayout layout;
-    int row = 0;
-    if (m_wrap == NoWrap) {
-        line = std::clamp<qsizetype>(line + rows, 0, lineCount() - 1);
-        layoutLine(layout, line);
-    } else {
-        int count = layoutLine(layout, line);
-        const QTextLine current = rowOf(layout, position, int(position - lineStart(line)));
-        row = (current.isValid() ? current.lineNumber() : 0) + rows;
-        while (row < 0 && line > 0) {
-            count = layoutLine(layout, --line);
-            row += count;
-        }
-        while (row >= count && line + 1 < lineCount()) {
-            row -= count;
-            count = layoutLine(layout, ++line);
-        }
-        row = std::clamp(row, 0, layout.lineCount() - 1);
-    }
-    return validPosition(lineStart(line) + layout.lineAt(row).xToCursor(x));
-}
-
 void MultiLineEdit::setCursorAndAnchor(qsizetype cursor, qsizetype anchor)
 {
-    cursor = validPosition(cursor);
-    anchor = validPosition(anchor);
+    cursor = m_model.validPosition(cursor);
+    anchor = m_model.validPosition(anchor);
     m_caretAtRowEnd = false;
     const bool cursorMoved = cursor != m_cursor;
     const bool hadSelection = hasSelectedText();
@@ -793,7 +674,7 @@ void MultiLineEdit::moveCursor(qsizetype position, bool keepAnchor, bool keepCol
 {
     if (!keepColumn)
         m_desiredX = -1;
-    m_mergeOpen = false;
+    m_model.endRun();
     setCursorAndAnchor(position, keepAnchor ? m_anchor : position);
     ensureVisible(m_cursor);
 }
@@ -815,34 +696,31 @@ void MultiLineEdit::setCursorPosition(qsizetype position)
 void MultiLineEdit::setSelection(qsizetype anchor, qsizetype position)
 {
     m_desiredX = -1;
-    m_mergeOpen = false;
+    m_model.endRun();
     setCursorAndAnchor(position, anchor);
     ensureVisible(m_cursor);
 }
 
 void MultiLineEdit::selectAll()
 {
-    setSelection(0, m_text.size());
+    setSelection(0, m_model.text().size());
 }
 
-// ---- editing ----------------------------------------------------------------
+// ---- editing and undo -------------------------------------------------------
 
-void MultiLineEdit::applyReplace(qsizetype from, qsizetype length, const QString &text)
+void MultiLineEdit::followReplace(qsizetype position, const QString &removed, const QString &inserted)
 {
-    const QString removed = QAccessible::isActive() ? m_text.sliced(from, length) : QString();
-    m_text.replace(from, length, text);
-    updateLineStarts(m_lineStarts, m_text, from, length, text.size());
     m_widestDirty = true;
     m_widestPainted = 0;
     m_preedit.clear();
     m_preeditCursor = 0;
     if (QAccessible::isActive()) {
-        if (length == 0)
-            notifyAccessibility(QAccessibleTextInsertEvent(this, clampToInt(from), text));
-        else if (text.isEmpty())
-            notifyAccessibility(QAccessibleTextRemoveEvent(this, clampToInt(from), removed));
+        if (removed.isEmpty())
+            notifyAccessibility(QAccessibleTextInsertEvent(this, clampToInt(position), inserted));
+        else if (inserted.isEmpty())
+            notifyAccessibility(QAccessibleTextRemoveEvent(this, clampToInt(position), removed));
         else
-            notifyAccessibility(QAccessibleTextUpdateEvent(this, clampToInt(from), removed, text));
+            notifyAccessibility(QAccessibleTextUpdateEvent(this, clampToInt(position), removed, inserted));
     }
 }
 
@@ -856,37 +734,15 @@ void MultiLineEdit::notifyUndoRedo(bool undoBefore, bool redoBefore)
 
 void MultiLineEdit::edit(qsizetype from, qsizetype to, const QString &text, EditKind kind)
 {
-    from = validPosition(from);
-    to = validPosition(to);
-    if (from > to)
-        std::swap(from, to);
-    if (from == to && text.isEmpty())
-        return;
     const bool undoBefore = isUndoAvailable();
     const bool redoBefore = isRedoAvailable();
-    QString removed = m_text.sliced(from, to - from);
-
-    // Runs of typing, of Backspace and of Delete each undo as one step.
-    Edit *last = m_undo.empty() ? nullptr : &m_undo.back();
-    const bool merge = m_mergeOpen && last && last->kind == kind && kind != EditKind::Other;
-    if (merge && kind == EditKind::Typing && removed.isEmpty() && from == last->position + last->inserted.size()) {
-        last->inserted += text;
-    } else if (merge && kind == EditKind::Backspace && text.isEmpty() && to == last->position) {
-        last->removed.prepend(removed);
-        last->position = from;
-    } else if (merge && kind == EditKind::Delete && text.isEmpty() && from == last->position) {
-        last->removed += removed;
-    } else {
-        m_undo.push_back(Edit{from, std::move(removed), text, m_cursor, m_anchor, kind});
-    }
-    m_redo.clear();
-
     const bool hadSelection = hasSelectedText();
-    applyReplace(from, to - from, text);
+    const std::optional<qsizetype> caret = m_model.replace(from, to, text, kind, {m_cursor, m_anchor});
+    if (!caret)
+        return;
     m_desiredX = -1;
     m_caretAtRowEnd = false;
-    m_cursor = m_anchor = from + text.size();
-    m_mergeOpen = kind != EditKind::Other;
+    m_cursor = m_anchor = *caret;
     restartBlink();
     if (QAccessible::isActive())
         notifyAccessibility(QAccessibleTextCursorEvent(this, clampToInt(m_cursor)));
@@ -904,7 +760,7 @@ void MultiLineEdit::edit(qsizetype from, qsizetype to, const QString &text, Edit
 void MultiLineEdit::replace(qsizetype from, qsizetype to, const QString &text)
 {
     if (!m_readOnly)
-        edit(from, to, withCrLfBreaks(text), EditKind::Other);
+        edit(from, to, TextModel::withCrLfBreaks(text), EditKind::Other);
 }
 
 void MultiLineEdit::deleteSelection(EditKind kind)
@@ -915,39 +771,28 @@ void MultiLineEdit::deleteSelection(EditKind kind)
 
 void MultiLineEdit::undo()
 {
-    if (m_readOnly || m_undo.empty())
+    if (m_readOnly || !isUndoAvailable())
         return;
     const bool redoBefore = isRedoAvailable();
-    Edit step = std::move(m_undo.back());
-    m_undo.pop_back();
-    applyReplace(step.position, step.inserted.size(), step.removed);
-    m_mergeOpen = false;
-    m_desiredX = -1;
-    setCursorAndAnchor(step.cursorBefore, step.anchorBefore);
-    m_redo.push_back(std::move(step));
-    updateScrollBars();
-    ensureVisible(m_cursor);
-    emit textChanged();
-    notifyUndoRedo(true, redoBefore);
+    showUndoRedo(*m_model.undo(), true, redoBefore);
 }
 
 void MultiLineEdit::redo()
 {
-    if (m_readOnly || m_redo.empty())
+    if (m_readOnly || !isRedoAvailable())
         return;
     const bool undoBefore = isUndoAvailable();
-    Edit step = std::move(m_redo.back());
-    m_redo.pop_back();
-    applyReplace(step.position, step.removed.size(), step.inserted);
-    m_mergeOpen = false;
+    showUndoRedo(*m_model.redo(), undoBefore, true);
+}
+
+void MultiLineEdit::showUndoRedo(TextModel::Selection selection, bool undoBefore, bool redoBefore)
+{
     m_desiredX = -1;
-    const qsizetype caret = step.position + step.inserted.size();
-    setCursorAndAnchor(caret, caret);
-    m_undo.push_back(std::move(step));
+    setCursorAndAnchor(selection.cursor, selection.anchor);
     updateScrollBars();
     ensureVisible(m_cursor);
     emit textChanged();
-    notifyUndoRedo(undoBefore, true);
+    notifyUndoRedo(undoBefore, redoBefore);
 }
 
 void MultiLineEdit::copy() const
@@ -970,7 +815,7 @@ void MultiLineEdit::paste()
         return;
     const QString pasted = QGuiApplication::clipboard()->text();
     if (!pasted.isEmpty())
-        edit(selectionStart(), selectionEnd(), withCrLfBreaks(pasted), EditKind::Other);
+        edit(selectionStart(), selectionEnd(), TextModel::withCrLfBreaks(pasted), EditKind::Other);
 }
 
 // ---- keyboard ---------------------------------------------------------------
@@ -1052,27 +897,27 @@ bool MultiLineEdit::handleCommand(QKeyEvent *event)
         if (hasSelectedText() && !is(K::DeleteEndOfLine)) {
             deleteSelection(isBackspace(event) ? EditKind::Backspace : EditKind::Delete);
         } else if (isBackspace(event)) {
-            edit(previousCodePoint(pos), pos, QString(), EditKind::Backspace);
+            edit(m_model.previousCodePoint(pos), pos, QString(), EditKind::Backspace);
         } else if (is(K::Delete)) {
-            edit(pos, nextCharPosition(pos), QString(), EditKind::Delete);
+            edit(pos, m_model.nextCharPosition(pos), QString(), EditKind::Delete);
         } else if (is(K::DeleteStartOfWord)) {
-            edit(previousWordPosition(pos), pos, QString(), EditKind::Other);
+            edit(m_model.previousWordPosition(pos), pos, QString(), EditKind::Other);
         } else if (is(K::DeleteEndOfWord)) {
-            edit(pos, nextWordPosition(pos), QString(), EditKind::Other);
+            edit(pos, m_model.nextWordPosition(pos), QString(), EditKind::Other);
         } else {
-            const qsizetype end = lineEnd(lineOf(pos));
-            edit(pos, end > pos ? end : nextCharPosition(pos), QString(), EditKind::Other);
+            const qsizetype end = m_model.lineEnd(m_model.lineOf(pos));
+            edit(pos, end > pos ? end : m_model.nextCharPosition(pos), QString(), EditKind::Other);
         }
     } else if (is(K::MoveToNextChar) || is(K::SelectNextChar)) {
         const bool select = is(K::SelectNextChar);
-        moveCursor(!select && hasSelectedText() ? selectionEnd() : nextCharPosition(pos), select);
+        moveCursor(!select && hasSelectedText() ? selectionEnd() : m_model.nextCharPosition(pos), select);
     } else if (is(K::MoveToPreviousChar) || is(K::SelectPreviousChar)) {
         const bool select = is(K::SelectPreviousChar);
-        moveCursor(!select && hasSelectedText() ? selectionStart() : previousCharPosition(pos), select);
+        moveCursor(!select && hasSelectedText() ? selectionStart() : m_model.previousCharPosition(pos), select);
     } else if (is(K::MoveToNextWord) || is(K::SelectNextWord)) {
-        moveCursor(nextWordPosition(pos), is(K::SelectNextWord));
+        moveCursor(m_model.nextWordPosition(pos), is(K::SelectNextWord));
     } else if (is(K::MoveToPreviousWord) || is(K::SelectPreviousWord)) {
-        moveCursor(previousWordPosition(pos), is(K::SelectPreviousWord));
+        moveCursor(m_model.previousWordPosition(pos), is(K::SelectPreviousWord));
     } else if (is(K::MoveToNextLine) || is(K::SelectNextLine) || is(K::MoveToPreviousLine) ||
                is(K::SelectPreviousLine) || is(K::MoveToNextPage) || is(K::SelectNextPage) ||
                is(K::MoveToPreviousPage) || is(K::SelectPreviousPage)) {
@@ -1088,7 +933,7 @@ bool MultiLineEdit::handleCommand(QKeyEvent *event)
         const qsizetype target = positionRowsAway(pos, rows, m_desiredX);
         if (page) { // the view pages along with the caret
             QScrollBar *vertical = verticalScrollBar();
-            vertical->setValue(clampToInt(vertical->value() + (lineOf(target) - lineOf(pos))));
+            vertical->setValue(clampToInt(vertical->value() + (m_model.lineOf(target) - m_model.lineOf(pos))));
         }
         moveCursor(target, select, true);
     } else if (is(K::MoveToStartOfLine) || is(K::SelectStartOfLine)) {
@@ -1097,13 +942,13 @@ bool MultiLineEdit::handleCommand(QKeyEvent *event)
         moveCursor(rowEdge(pos, true), is(K::SelectEndOfLine));
         keepCaretAtRowEnd(true);
     } else if (is(K::MoveToStartOfBlock) || is(K::SelectStartOfBlock)) {
-        moveCursor(lineStart(lineOf(pos)), is(K::SelectStartOfBlock));
+        moveCursor(m_model.lineStart(m_model.lineOf(pos)), is(K::SelectStartOfBlock));
     } else if (is(K::MoveToEndOfBlock) || is(K::SelectEndOfBlock)) {
-        moveCursor(lineEnd(lineOf(pos)), is(K::SelectEndOfBlock));
+        moveCursor(m_model.lineEnd(m_model.lineOf(pos)), is(K::SelectEndOfBlock));
     } else if (is(K::MoveToStartOfDocument) || is(K::SelectStartOfDocument)) {
         moveCursor(0, is(K::SelectStartOfDocument));
     } else if (is(K::MoveToEndOfDocument) || is(K::SelectEndOfDocument)) {
-        moveCursor(m_text.size(), is(K::SelectEndOfDocument));
+        moveCursor(m_model.text().size(), is(K::SelectEndOfDocument));
     } else {
         return false;
     }
@@ -1122,11 +967,11 @@ void MultiLineEdit::inputMethodEvent(QInputMethodEvent *event)
         qsizetype from = selectionStart();
         qsizetype to = selectionEnd();
         if (event->replacementLength() > 0 || event->replacementStart() != 0) {
-            const qsizetype line = lineOf(m_cursor);
-            from = std::clamp<qsizetype>(m_cursor + event->replacementStart(), lineStart(line), lineEnd(line));
-            to = std::clamp<qsizetype>(from + event->replacementLength(), from, lineEnd(line));
+            const qsizetype line = m_model.lineOf(m_cursor);
+            from = std::clamp<qsizetype>(m_cursor + event->replacementStart(), m_model.lineStart(line), m_model.lineEnd(line));
+            to = std::clamp<qsizetype>(from + event->replacementLength(), from, m_model.lineEnd(line));
         }
-        edit(from, to, withCrLfBreaks(event->commitString()), EditKind::Typing);
+        edit(from, to, TextModel::withCrLfBreaks(event->commitString()), EditKind::Typing);
     }
     m_preedit = event->preeditString();
     m_preeditCursor = int(m_preedit.size());
@@ -1140,8 +985,8 @@ void MultiLineEdit::inputMethodEvent(QInputMethodEvent *event)
 
 QVariant MultiLineEdit::inputMethodQuery(Qt::InputMethodQuery query) const
 {
-    const qsizetype line = lineOf(m_cursor);
-    const qsizetype start = lineStart(line);
+    const qsizetype line = m_model.lineOf(m_cursor);
+    const qsizetype start = m_model.lineStart(line);
     switch (query) {
     case Qt::ImEnabled:
         return !m_readOnly && isEnabled();
@@ -1154,15 +999,15 @@ QVariant MultiLineEdit::inputMethodQuery(Qt::InputMethodQuery query) const
     case Qt::ImCursorPosition:
         return int(m_cursor - start);
     case Qt::ImAnchorPosition:
-        return int(std::clamp(m_anchor, start, lineEnd(line)) - start);
+        return int(std::clamp(m_anchor, start, m_model.lineEnd(line)) - start);
     case Qt::ImAbsolutePosition:
         return clampToInt(m_cursor);
     case Qt::ImSurroundingText:
-        return lineText(line).toString();
+        return m_model.lineText(line).toString();
     case Qt::ImTextBeforeCursor:
-        return QStringView(m_text).sliced(start, m_cursor - start).toString();
+        return QStringView(m_model.text()).sliced(start, m_cursor - start).toString();
     case Qt::ImTextAfterCursor:
-        return QStringView(m_text).sliced(m_cursor, lineEnd(line) - m_cursor).toString();
+        return QStringView(m_model.text()).sliced(m_cursor, m_model.lineEnd(line) - m_cursor).toString();
     case Qt::ImCurrentSelection:
         return selectedText();
     case Qt::ImHints:
@@ -1186,9 +1031,9 @@ void MultiLineEdit::mousePressEvent(QMouseEvent *event)
                                  m_sinceDoubleClick.elapsed() < QGuiApplication::styleHints()->mouseDoubleClickInterval();
         m_sinceDoubleClick.invalidate();
         if (tripleClick) {
-            const qsizetype line = lineOf(at);
-            const qsizetype end = line + 1 < lineCount() ? lineStart(line + 1) : lineEnd(line);
-            setSelection(lineStart(line), end);
+            const qsizetype line = m_model.lineOf(at);
+            const qsizetype end = line + 1 < lineCount() ? m_model.lineStart(line + 1) : m_model.lineEnd(line);
+            setSelection(m_model.lineStart(line), end);
         } else {
             moveCursor(at, event->modifiers().testFlag(Qt::ShiftModifier));
             keepCaretAtRowEnd(atRowEnd);
@@ -1199,7 +1044,7 @@ void MultiLineEdit::mousePressEvent(QMouseEvent *event)
         const QString pasted = QGuiApplication::clipboard()->text(QClipboard::Selection);
         if (!m_readOnly && !pasted.isEmpty()) {
             moveCursor(at, false);
-            edit(at, at, withCrLfBreaks(pasted), EditKind::Other);
+            edit(at, at, TextModel::withCrLfBreaks(pasted), EditKind::Other);
         }
         event->accept();
     } else if (event->button() == Qt::RightButton) {
@@ -1267,7 +1112,7 @@ void MultiLineEdit::mouseDoubleClickEvent(QMouseEvent *event)
         event->ignore();
         return;
     }
-    const auto [start, end] = wordAt(positionAt(event->position()));
+    const auto [start, end] = m_model.wordAt(positionAt(event->position()));
     setSelection(start, end);
     m_sinceDoubleClick.start();
     m_mouseSelecting = false;
@@ -1301,7 +1146,7 @@ QMenu *MultiLineEdit::createStandardContextMenu(QWidget *parent)
     add(tr("Delete"), "edit-delete", QKeySequence::Delete, editable && selected,
         [this] { deleteSelection(EditKind::Other); });
     menu->addSeparator();
-    add(tr("Select All"), "select-all", QKeySequence::SelectAll, !m_text.isEmpty(), [this] { selectAll(); });
+    add(tr("Select All"), "select-all", QKeySequence::SelectAll, !m_model.text().isEmpty(), [this] { selectAll(); });
     return menu;
 }
 
