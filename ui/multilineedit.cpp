@@ -12,8 +12,6 @@
 
 namespace morvane::ui {
 
-using multilineedit::clampToInt;
-
 namespace {
 
 void notifyAccessibility(QAccessibleEvent &&event)
@@ -263,7 +261,7 @@ void MultiLineEdit::edit(qsizetype from, qsizetype to, const QString &text, Edit
 void MultiLineEdit::replace(qsizetype from, qsizetype to, const QString &text)
 {
     if (!m_readOnly)
-        edit(from, to, TextModel::withCrLfBreaks(text), EditKind::Other);
+        edit(from, to, withCrLfBreaks(text), EditKind::Other);
 }
 
 void MultiLineEdit::deleteSelection(EditKind kind)
@@ -318,7 +316,7 @@ void MultiLineEdit::paste()
         return;
     const QString pasted = QGuiApplication::clipboard()->text();
     if (!pasted.isEmpty())
-        edit(selectionStart(), selectionEnd(), TextModel::withCrLfBreaks(pasted), EditKind::Other);
+        edit(selectionStart(), selectionEnd(), withCrLfBreaks(pasted), EditKind::Other);
 }
 
 } // namespace morvane::ui

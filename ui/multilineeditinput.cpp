@@ -19,7 +19,6 @@
 namespace morvane::ui {
 
 using namespace Qt::StringLiterals;
-using multilineedit::clampToInt;
 
 namespace {
 
@@ -58,7 +57,7 @@ bool isBackspace(const QKeyEvent *event)
 }
 
 // The keys handled as commands, which no shortcut of the window should take away.
-constexpr QKeySequence::StandardKey kCommandKeys[] = {
+constexpr QKeySequence::StandardKey CommandKeys[] = {
     QKeySequence::Undo,
     QKeySequence::Copy,
     QKeySequence::Cut,
@@ -108,7 +107,7 @@ bool MultiLineEdit::event(QEvent *event)
         auto *key = static_cast<QKeyEvent *>(event);
         const bool ours = (isReturn(key) && key->modifiers().testFlag(Qt::ControlModifier)) || isRedo(key) ||
                           isBackspace(key) || isTypedText(key) ||
-                          std::any_of(std::begin(kCommandKeys), std::end(kCommandKeys),
+                          std::any_of(std::begin(CommandKeys), std::end(CommandKeys),
                                       [key](QKeySequence::StandardKey k) { return key->matches(k); });
         if (ours) {
             key->accept();
@@ -253,7 +252,7 @@ void MultiLineEdit::inputMethodEvent(QInputMethodEvent *event)
             from = std::clamp<qsizetype>(m_cursor + event->replacementStart(), m_model.lineStart(line), m_model.lineEnd(line));
             to = std::clamp<qsizetype>(from + event->replacementLength(), from, m_model.lineEnd(line));
         }
-        edit(from, to, TextModel::withCrLfBreaks(event->commitString()), EditKind::Typing);
+        edit(from, to, withCrLfBreaks(event->commitString()), EditKind::Typing);
     }
     m_preedit = event->preeditString();
     m_preeditCursor = int(m_preedit.size());
@@ -326,7 +325,7 @@ void MultiLineEdit::mousePressEvent(QMouseEvent *event)
         const QString pasted = QGuiApplication::clipboard()->text(QClipboard::Selection);
         if (!m_readOnly && !pasted.isEmpty()) {
             moveCursor(at, false);
-            edit(at, at, TextModel::withCrLfBreaks(pasted), EditKind::Other);
+            edit(at, at, withCrLfBreaks(pasted), EditKind::Other);
         }
         event->accept();
     } else if (event->button() == Qt::RightButton) {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace morvane::ui::multilineedit {
+namespace morvane::ui {
 
 // value as an int for the toolkit's offsets and scroll bars, at most the largest int.
 inline int clampToInt(qsizetype value)
@@ -14,4 +14,4 @@ inline int clampToInt(qsizetype value)
     return int(std::clamp<qsizetype>(value, 0, std::numeric_limits<int>::max()));
 }
 
-} // namespace morvane::ui::multilineedit
+} // namespace morvane::ui

@@ -13,12 +13,10 @@
 
 namespace morvane::ui {
 
-using multilineedit::clampToInt;
-
 namespace {
 
-constexpr int kMargin = 4;          // between the frame and the text, in pixels
-constexpr qsizetype kMeasured = 32; // lines measured for the horizontal scroll range
+constexpr int Margin = 4;               // between the frame and the text, in pixels
+constexpr qsizetype MeasuredLines = 32; // lines measured for the horizontal scroll range
 
 } // namespace
 
@@ -44,7 +42,7 @@ int MultiLineEdit::rowHeight() const
 
 int MultiLineEdit::visibleRows() const
 {
-    return std::max(1, (viewport()->height() - kMargin) / rowHeight());
+    return std::max(1, (viewport()->height() - Margin) / rowHeight());
 }
 
 qsizetype MultiLineEdit::topLine() const
@@ -54,7 +52,7 @@ qsizetype MultiLineEdit::topLine() const
 
 qreal MultiLineEdit::contentX() const
 {
-    return kMargin - (m_wrap == NoWrap ? horizontalScrollBar()->value() : 0);
+    return Margin - (m_wrap == NoWrap ? horizontalScrollBar()->value() : 0);
 }
 
 // Lays out one line in rows of rowHeight() and returns how many rows it takes.
@@ -70,7 +68,7 @@ int MultiLineEdit::layoutLine(QTextLayout &layout, qsizetype line) const
         layout.setPreeditArea(int(m_cursor - m_model.lineStart(line)), m_preedit);
     layout.setCacheEnabled(true);
 
-    const qreal width = std::max(1, viewport()->width() - 2 * kMargin);
+    const qreal width = std::max(1, viewport()->width() - 2 * Margin);
     const int height = rowHeight();
     int rows = 0;
     layout.beginLayout();
@@ -99,7 +97,7 @@ std::optional<int> MultiLineEdit::lineTop(qsizetype line) const
     int rows = -m_topSkip;
     if (line >= top) {
         if (m_wrap == NoWrap)
-            return line - top <= limit ? std::optional(kMargin + int(line - top) * height) : std::nullopt;
+            return line - top <= limit ? std::optional(Margin + int(line - top) * height) : std::nullopt;
         for (; top < line; ++top) {
             rows += rowsOf(top);
             if (rows > limit)
@@ -111,14 +109,14 @@ std::optional<int> MultiLineEdit::lineTop(qsizetype line) const
         for (; top > line; --top)
             rows -= rowsOf(top - 1);
     }
-    return kMargin + rows * height;
+    return Margin + rows * height;
 }
 
 qreal MultiLineEdit::widestLine()
 {
     if (m_widestDirty) {
         m_widestMeasured = 0;
-        for (const qsizetype line : m_model.longestLines(kMeasured)) {
+        for (const qsizetype line : m_model.longestLines(MeasuredLines)) {
             QTextLayout layout;
             layoutLine(layout, line);
             m_widestMeasured = std::max(m_widestMeasured, layout.lineAt(0).naturalTextWidth());
@@ -152,7 +150,7 @@ void MultiLineEdit::updateScrollBars()
     QScrollBar *horizontal = horizontalScrollBar();
     if (m_wrap == NoWrap) {
         const int caretWidth = style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, this);
-        const int content = int(std::ceil(widestLine())) + 2 * kMargin + caretWidth;
+        const int content = int(std::ceil(widestLine())) + 2 * Margin + caretWidth;
         horizontal->setRange(0, std::max(0, content - viewport()->width()));
         horizontal->setPageStep(std::max(1, viewport()->width()));
         horizontal->setSingleStep(std::max(1, fontMetrics().averageCharWidth() * 2));
@@ -234,7 +232,7 @@ qsizetype MultiLineEdit::hitTest(QPointF point, bool *atRowEnd) const
     const int height = rowHeight();
     const qreal y = std::clamp<qreal>(point.y(), 0, std::max(0, viewport()->height() - 1));
     qsizetype line = topLine();
-    int lineY = kMargin - m_topSkip * height;
+    int lineY = Margin - m_topSkip * height;
     QTextLayout layout;
     while (true) {
         const int rows = m_wrap == NoWrap ? 1 : layoutLine(layout, line);
@@ -294,7 +292,7 @@ void MultiLineEdit::ensureVisible(qsizetype position)
         }
         QScrollBar *horizontal = horizontalScrollBar();
         const qreal x = caretRow.cursorToX(column);
-        const int width = viewport()->width() - 2 * kMargin;
+        const int width = viewport()->width() - 2 * Margin;
         if (x < horizontal->value())
             horizontal->setValue(int(std::floor(x)) - width / 4);
         else if (x > horizontal->value() + width - 1)
@@ -323,7 +321,7 @@ void MultiLineEdit::paintEvent(QPaintEvent *event)
     const qsizetype selTo = selectionEnd();
     qreal widest = 0;
 
-    int y = kMargin - m_topSkip * height;
+    int y = Margin - m_topSkip * height;
     for (qsizetype line = topLine(); line < lineCount() && y <= exposed.bottom(); ++line) {
         if (m_wrap == NoWrap && y + height <= exposed.top()) {
             y += height;

@@ -10,7 +10,7 @@ namespace morvane::ui {
 
 namespace {
 
-constexpr qsizetype kWindow = 256; // characters around a position searched for boundaries
+constexpr qsizetype SearchSpan = 256; // characters around a position searched for boundaries
 
 // Appends to out the start of the line after each CR LF of text, offset by base.
 void appendBreaks(QList<qsizetype> &out, QStringView text, qsizetype base)
@@ -36,8 +36,8 @@ struct BoundaryWindow {
 BoundaryWindow boundaryWindow(const TextModel &model, QTextBoundaryFinder::BoundaryType type, qsizetype position)
 {
     const qsizetype line = model.lineOf(position);
-    const qsizetype from = std::max(model.lineStart(line), position - kWindow);
-    const qsizetype to = std::min(model.lineEnd(line), position + kWindow);
+    const qsizetype from = std::max(model.lineStart(line), position - SearchSpan);
+    const qsizetype to = std::min(model.lineEnd(line), position + SearchSpan);
     BoundaryWindow window{from, to, QTextBoundaryFinder(type, QStringView(model.text()).sliced(from, to - from))};
     window.finder.setPosition(position - from);
     return window;
@@ -143,7 +143,7 @@ qsizetype TextModel::validPosition(qsizetype position) const
     return position;
 }
 
-QString TextModel::withCrLfBreaks(QStringView text)
+QString withCrLfBreaks(QStringView text)
 {
     QString out;
     out.reserve(text.size() + text.size() / 16);

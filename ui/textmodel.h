@@ -85,9 +85,6 @@ public:
     // Makes the last undone step again; returns the caret after its text.
     std::optional<Selection> redo();
 
-    // text with every line break, be it CR LF, a lone LF or a lone CR, written as CR LF.
-    static QString withCrLfBreaks(QStringView text);
-
 signals:
     // An edit, undo or redo put inserted in place of removed at position.
     void textReplaced(qsizetype position, const QString &removed, const QString &inserted);
@@ -113,5 +110,8 @@ private:
     std::vector<Edit> m_redo;
     bool m_runOpen = false;
 };
+
+// text with every line break, be it CR LF, a lone LF or a lone CR, written as CR LF.
+QString withCrLfBreaks(QStringView text);
 
 } // namespace morvane::ui

@@ -202,7 +202,7 @@ void TestTextModel::shownLinesAndBreaks()
     std::sort(longest.begin(), longest.end());
     QCOMPARE(longest, (QList<qsizetype>{0, 2}));
     QCOMPARE(model.longestLines(10).size(), 5);
-    QCOMPARE(TextModel::withCrLfBreaks(u"a\r\nb\n\rc\r"), u"a\r\nb\r\n\r\nc\r\n"_s);
+    QCOMPARE(withCrLfBreaks(u"a\r\nb\n\rc\r"), u"a\r\nb\r\n\r\nc\r\n"_s);
 }
 
 QTEST_GUILESS_MAIN(TestTextModel)
