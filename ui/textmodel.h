@@ -7,6 +7,7 @@
 #include <QStringView>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace morvane::ui {
@@ -15,7 +16,7 @@ namespace morvane::ui {
 // and reading a long text costs next to nothing. Only CR LF separates lines: a lone CR
 // or LF (or another control character) stays a character of its line, and the text reads
 // back exactly as set until an edit, after that as its lines joined by CR LF. Positions
-// are offsets into text(); none falls between the CR and LF of a break or inside a
+// are offsets into text(); those it is given move back off the middle of a break or of a
 // surrogate pair.
 class TextModel : public QObject {
     Q_OBJECT
