@@ -1,17 +1,16 @@
 // A multi-line text box whose text reads as lines joined by CR LF.
 #pragma once
 
+#include "ui/textmodel.h"
+
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 #include <QElapsedTimer>
-#include <QList>
 #include <QPointF>
 #include <QString>
-#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <optional>
-#include <vector>
 
 class QMenu;
 class QTextLayout;
@@ -21,11 +20,11 @@ namespace morvane::ui {
 
 class MultiLineEditAccessible;
 
-// Keeps its text as one string with an index of line starts and lays out only the
-// lines it shows, so that setting and reading a long text costs next to nothing.
-// Lines are separated by CR LF. A lone CR or LF (or another control character) given
-// to setText stays a character of its line and shows as its visible symbol (␍, ␊);
-// typing, pasting and Ctrl+Return make CR LF breaks. Positions are offsets into text().
+// Keeps its text in a TextModel and lays out only the lines it shows, so that setting
+// and reading a long text costs next to nothing. Lines are separated by CR LF. A lone
+// CR or LF (or another control character) given to setText stays a character of its
+// line and shows as its visible symbol (␍, ␊); typing, pasting and Ctrl+Return make
+// CR LF breaks. Positions are offsets into text().
 class MultiLineEdit : public QAbstractScrollArea {
     Q_OBJECT
     Q_PROPERTY(QString text READ text WRITE setText NOTIFY textChanged USER true)
@@ -50,7 +49,7 @@ public:
     bool isReadOnly() const { return m_readOnly; }
     void setReadOnly(bool readOnly);
 
-    qsizetype lineCount() const { return m_lineStarts.size(); }
+    qsizetype lineCount() const { return m_model.lineCount(); }
     qsizetype cursorPosition() const { return m_cursor; }
     // Moves the caret to position and clears the selection.
     void setCursorPosition(qsizetype position);
@@ -63,8 +62,8 @@ public:
     // Replaces from..to with text as one edit that undo takes back (nothing when read-only).
     void replace(qsizetype from, qsizetype to, const QString &text);
 
-    bool isUndoAvailable() const { return !m_undo.empty(); }
-    bool isRedoAvailable() const { return !m_redo.empty(); }
+    bool isUndoAvailable() const { return m_model.isUndoAvailable(); }
+    bool isRedoAvailable() const { return m_model.isRedoAvailable(); }
 
     // Where the caret stands at position, in viewport coordinates, one row high.
     QRect cursorRect(qsizetype position) const;
@@ -113,23 +112,13 @@ protected:
 
 private:
     friend class MultiLineEditAccessible;
+    using EditKind = TextModel::EditKind;
 
-    // How an edit joins the one before it in the undo history.
-    enum class EditKind { Typing, Backspace, Delete, Other };
-    struct Edit {
-        qsizetype position;
-        QString removed;
-        QString inserted;
-        qsizetype cursorBefore;
-        qsizetype anchorBefore;
-        EditKind kind;
-    };
-
-    qsizetype lineStart(qsizetype line) const { return m_lineStarts[line]; }
-    qsizetype lineEnd(qsizetype line) const;
-    QStringView lineText(qsizetype line) const;
-    qsizetype lineOf(qsizetype position) const;
-    qsizetype validPosition(qsizetype position) const;
+    // Puts caret and view at the start of a new text; tells assistive technology what it replaced.
+    void resetView(const QString &previous);
+    // Drops the measured widths and the composing text after an edit, undo or redo;
+    // tells assistive technology.
+    void followReplace(qsizetype position, const QString &removed, const QString &inserted);
 
     int rowHeight() const;
     int visibleRows() const;
@@ -144,44 +133,27 @@ private:
     qreal widestLine();
     void updateScrollBars();
 
-    // A boundary finder over the part of position's line near it, set at position.
-    struct BoundaryWindow {
-        qsizetype from;
-        qsizetype to;
-        QTextBoundaryFinder finder;
-    };
-    BoundaryWindow boundaryWindow(QTextBoundaryFinder::BoundaryType type, qsizetype position) const;
-    qsizetype nextCharPosition(qsizetype position) const;
-    qsizetype previousCharPosition(qsizetype position) const;
-    qsizetype previousCodePoint(qsizetype position) const;
-    qsizetype nextWordPosition(qsizetype position) const;
-    qsizetype previousWordPosition(qsizetype position) const;
     qsizetype rowEdge(qsizetype position, bool end) const;
     qsizetype positionRowsAway(qsizetype position, int rows, qreal x) const;
     qreal caretX(qsizetype position) const;
-    std::pair<qsizetype, qsizetype> wordAt(qsizetype position) const;
 
     bool handleCommand(QKeyEvent *event);
     void moveCursor(qsizetype position, bool keepAnchor, bool keepColumn = false);
     void keepCaretAtRowEnd(bool atRowEnd);
     void setCursorAndAnchor(qsizetype cursor, qsizetype anchor);
     void edit(qsizetype from, qsizetype to, const QString &text, EditKind kind);
-    void applyReplace(qsizetype from, qsizetype length, const QString &text);
+    // Shows the text after an undo or redo, with selection selected.
+    void showUndoRedo(TextModel::Selection selection, bool undoBefore, bool redoBefore);
     void deleteSelection(EditKind kind);
     void restartBlink();
     void autoScroll();
     void notifyUndoRedo(bool undoBefore, bool redoBefore);
 
-    QString m_text;
-    QList<qsizetype> m_lineStarts{0};
+    TextModel m_model;
     qsizetype m_cursor = 0;
     qsizetype m_anchor = 0;
     LineWrapMode m_wrap = WidgetWidth;
     bool m_readOnly = false;
-
-    std::vector<Edit> m_undo;
-    std::vector<Edit> m_redo;
-    bool m_mergeOpen = false;
 
     QString m_preedit;
     int m_preeditCursor = 0;

@@ -1,7 +1,6 @@
 // What assistive technology sees of a MultiLineEdit: editable, multi-line text
 // whose offsets are positions in the box's text (lines end in CR LF).
 #include "ui/multilineedit.h"
-#include "ui/textlines.h"
 
 #include <QAccessibleWidget>
 #include <QTextBoundaryFinder>
@@ -78,12 +77,12 @@ public:
 
     QString text(int startOffset, int endOffset) const override
     {
-        const QString &all = box()->m_text;
+        const QString &all = box()->m_model.text();
         const qsizetype from = std::clamp<qsizetype>(startOffset, 0, all.size());
         const qsizetype to = std::clamp<qsizetype>(endOffset, from, all.size());
         return all.sliced(from, to - from);
     }
-    int characterCount() const override { return toInt(box()->m_text.size()); }
+    int characterCount() const override { return toInt(box()->m_model.text().size()); }
 
     QString textAtOffset(int offset, QAccessible::TextBoundaryType boundary, int *startOffset,
                          int *endOffset) const override
@@ -103,7 +102,7 @@ public:
     QString textAfterOffset(int offset, QAccessible::TextBoundaryType boundary, int *startOffset,
                             int *endOffset) const override
     {
-        const qsizetype size = box()->m_text.size();
+        const qsizetype size = box()->m_model.text().size();
         const qsizetype at = unitAt(offset, boundary).second;
         if (at >= size)
             return found(size, size, startOffset, endOffset);
@@ -165,15 +164,15 @@ private:
     // CR LF, and a break counts as one character and as one word.
     std::pair<qsizetype, qsizetype> unitAt(qsizetype offset, QAccessible::TextBoundaryType boundary) const
     {
-        const MultiLineEdit *edit = box();
-        const QString &all = edit->m_text;
+        const TextModel &model = box()->m_model;
+        const QString &all = model.text();
         offset = std::clamp<qsizetype>(offset, 0, all.size());
         if (boundary == QAccessible::NoBoundary)
             return {0, all.size()};
-        const qsizetype line = lineAt(edit->m_lineStarts, offset);
-        const qsizetype start = edit->lineStart(line);
-        const qsizetype end = edit->lineEnd(line);
-        const qsizetype next = line + 1 < edit->lineCount() ? edit->lineStart(line + 1) : end;
+        const qsizetype line = model.lineOf(offset);
+        const qsizetype start = model.lineStart(line);
+        const qsizetype end = model.lineEnd(line);
+        const qsizetype next = line + 1 < model.lineCount() ? model.lineStart(line + 1) : end;
         if (boundary != QAccessible::CharBoundary && boundary != QAccessible::WordBoundary)
             return {start, next};
         if (offset >= end)

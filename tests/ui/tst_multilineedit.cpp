@@ -1,5 +1,4 @@
 #include "ui/multilineedit.h"
-#include "ui/textlines.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -8,7 +7,6 @@
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMenu>
-#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -87,8 +85,6 @@ private slots:
     void init();
     void cleanup();
 
-    void lineIndexFollowsRandomEdits();
-    void lineHelpers();
     void textRoundTrip_data();
     void textRoundTrip();
     void editingReadsBackWithCrLf();
@@ -128,32 +124,6 @@ void TestMultiLineEdit::cleanup()
 {
     window.reset();
     box = nullptr;
-}
-
-// Random edits, breaks among them made and unmade: the kept index always
-// matches one built afresh.
-void TestMultiLineEdit::lineIndexFollowsRandomEdits()
-{
-    QRandomGenerator random(20240601);
-    const QStringList pieces{u"a"_s, u"\r"_s, u"\n"_s, u"\r\n"_s, u"bc"_s, QString()};
-    QString text = u"x\r\ny"_s;
-    QList<qsizetype> starts = lineStarts(text);
-    for (int i = 0; i < 2000; ++i) {
-        const qsizetype position = random.bounded(int(text.size() + 1));
-        const qsizetype removed = std::min<qsizetype>(random.bounded(4), text.size() - position);
-        const QString inserted = pieces[random.bounded(int(pieces.size()))] + pieces[random.bounded(int(pieces.size()))];
-        text.replace(position, removed, inserted);
-        updateLineStarts(starts, text, position, removed, inserted.size());
-        QCOMPARE(starts, lineStarts(text));
-    }
-}
-
-void TestMultiLineEdit::lineHelpers()
-{
-    QCOMPARE(displayLine(u"a\rb\nc\td\x7f\x2028"), u"a\u240db\u240ac\td\u2421 "_s);
-    QList<qsizetype> longest = longestLines(lineStarts(u"aaa\r\nb\r\ncccc\r\n\r\ndd"), 18, 2);
-    std::sort(longest.begin(), longest.end());
-    QCOMPARE(longest, (QList<qsizetype>{0, 2}));
 }
 
 void TestMultiLineEdit::textRoundTrip_data()
@@ -317,22 +287,6 @@ void TestMultiLineEdit::undoRedo()
     QCOMPARE(box->text(), u"abc\r\n"_s);
     QCOMPARE(box->selectedText(), u"a"_s);
     QVERIFY(box->isRedoAvailable());
-
-    // Deleting what stood between a lone CR and a lone LF makes them a break; undo parts them again.
-    box->setText(u"a\rX\nb"_s);
-    box->setSelection(2, 3);
-    QTest::keyClick(box, Qt::Key_Delete);
-    QCOMPARE(box->lineCount(), 2);
-    QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
-    QCOMPARE(box->text(), u"a\rX\nb"_s);
-    QCOMPARE(box->lineCount(), 1);
-    QCOMPARE(box->selectedText(), u"X"_s);
-
-    box->setText(u"fresh"_s); // a new text forgets the history
-    QVERIFY(!box->isUndoAvailable());
-    QVERIFY(!box->isRedoAvailable());
-    QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
-    QCOMPARE(box->text(), u"fresh"_s);
 }
 
 void TestMultiLineEdit::readOnly()
