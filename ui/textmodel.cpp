@@ -274,7 +274,9 @@ std::optional<qsizetype> TextModel::replace(qsizetype from, qsizetype to, const 
     m_redo.clear();
     m_runOpen = kind != EditKind::Other;
     apply(from, removed, text);
-    return from + text.size();
+    // Removing what stood between a lone CR and a lone LF makes them a break:
+    // the caret goes before it, not between its two characters.
+    return validPosition(from + text.size());
 }
 
 std::optional<TextModel::Selection> TextModel::undo()

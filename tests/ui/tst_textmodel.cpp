@@ -149,7 +149,7 @@ void TestTextModel::breaksMadeAndUnmade()
     QCOMPARE(model.lineText(0), u"a\rX\nb"_s);
 
     QSignalSpy replaced(&model, &TextModel::textReplaced);
-    model.replace(2, 3, QString(), Kind::Delete, {3, 2});
+    QCOMPARE(model.replace(2, 3, QString(), Kind::Delete, {3, 2}), 1); // the caret is not left inside the new break
     QCOMPARE(model.text(), u"a\r\nb"_s);
     QCOMPARE(model.lineCount(), 2);
     QCOMPARE(model.lineEnd(0), 1);
