@@ -17,7 +17,7 @@ using fixtures::bmpFile;
 
 Q_DECLARE_METATYPE(fixtures::BmpLayout)
 
-class BmpTest : public QObject {
+class TestBmp : public QObject {
     Q_OBJECT
 
 private slots:
@@ -30,7 +30,7 @@ private slots:
     void embeddedProfile();
 };
 
-void BmpTest::variants_data()
+void TestBmp::variants_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QImage>("expected");
@@ -38,7 +38,7 @@ void BmpTest::variants_data()
         QTest::newRow(v.name.constData()) << v.file << v.expected;
 }
 
-void BmpTest::variants()
+void TestBmp::variants()
 {
     QFETCH(QByteArray, file);
     QFETCH(QImage, expected);
@@ -62,7 +62,7 @@ void BmpTest::variants()
 
 // One pixel of a bit-field bitmap whose red field is `bits` wide holding
 // `value`: its red is value * 255 / (2^bits - 1), rounded to nearest.
-void BmpTest::channelScaling_data()
+void TestBmp::channelScaling_data()
 {
     QTest::addColumn<quint32>("mask");
     QTest::addColumn<quint32>("value");
@@ -79,7 +79,7 @@ void BmpTest::channelScaling_data()
     QTest::newRow("32 bits, half") << 0xFFFFFFFFu << 0x80000000u << 128;
 }
 
-void BmpTest::channelScaling()
+void TestBmp::channelScaling()
 {
     QFETCH(quint32, mask);
     QFETCH(quint32, value);
@@ -98,7 +98,7 @@ void BmpTest::channelScaling()
     QCOMPARE(qRed(loaded.pixel(0, 0)), red);
 }
 
-void BmpTest::refusedVariants_data()
+void TestBmp::refusedVariants_data()
 {
     QTest::addColumn<BmpLayout>("layout");
     QTest::addColumn<QString>("error");
@@ -130,7 +130,7 @@ void BmpTest::refusedVariants_data()
     QTest::newRow("bit fields of 24 bits") << fields24 << u"BMP file is damaged"_s;
 }
 
-void BmpTest::refusedVariants()
+void TestBmp::refusedVariants()
 {
     QFETCH(BmpLayout, layout);
     QFETCH(QString, error);
@@ -141,7 +141,7 @@ void BmpTest::refusedVariants()
 
 // A V5 header's embedded profile is applied: the pictures written are in
 // sRGB where the format holds no profile, and carry the profile where it can.
-void BmpTest::embeddedProfile()
+void TestBmp::embeddedProfile()
 {
     const QColorSpace adobe(QColorSpace::AdobeRgb);
     BmpLayout layout;
@@ -178,5 +178,5 @@ void BmpTest::embeddedProfile()
     }
 }
 
-QTEST_GUILESS_MAIN(BmpTest)
+QTEST_GUILESS_MAIN(TestBmp)
 #include "tst_bmp.moc"

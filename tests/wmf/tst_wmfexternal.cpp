@@ -45,7 +45,7 @@ bool near(QRgb a, QRgb b)
 
 } // namespace
 
-class WmfExternalTest : public QObject
+class TestWmfExternal : public QObject
 {
     Q_OBJECT
 
@@ -54,7 +54,7 @@ private slots:
     void opens();
 };
 
-void WmfExternalTest::opens_data()
+void TestWmfExternal::opens_data()
 {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QStringList>("arguments"); // %in, %out, %dir are replaced
@@ -74,7 +74,7 @@ void WmfExternalTest::opens_data()
                                  << QStringLiteral("picture.png");
 }
 
-void WmfExternalTest::opens()
+void TestWmfExternal::opens()
 {
     QFETCH(QString, program);
     QFETCH(QStringList, arguments);
@@ -113,5 +113,5 @@ void WmfExternalTest::opens()
     }
 }
 
-QTEST_MAIN(WmfExternalTest)
+QTEST_MAIN(TestWmfExternal)
 #include "tst_wmfexternal.moc"

@@ -75,7 +75,7 @@ QByteArray manyRecords()
 
 Q_DECLARE_METATYPE(Outcome)
 
-class WmfMalformedTest : public QObject
+class TestWmfMalformed : public QObject
 {
     Q_OBJECT
 
@@ -86,7 +86,7 @@ private slots:
     void truncation();
 };
 
-void WmfMalformedTest::corpus_data()
+void TestWmfMalformed::corpus_data()
 {
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<Outcome>("outcome");
@@ -198,7 +198,7 @@ void WmfMalformedTest::corpus_data()
                                                     << Outcome::Loads;
 }
 
-void WmfMalformedTest::corpus()
+void TestWmfMalformed::corpus()
 {
     QFETCH(QByteArray, data);
     QFETCH(Outcome, outcome);
@@ -216,7 +216,7 @@ void WmfMalformedTest::corpus()
     }
 }
 
-void WmfMalformedTest::truncation_data()
+void TestWmfMalformed::truncation_data()
 {
     QTest::addColumn<QByteArray>("data");
     QImage picture(9, 7, QImage::Format_RGB32);
@@ -229,7 +229,7 @@ void WmfMalformedTest::truncation_data()
 
 // Every proper prefix of a good file is a truncated file: the header's
 // size, or a record running past the end, tells.
-void WmfMalformedTest::truncation()
+void TestWmfMalformed::truncation()
 {
     QFETCH(QByteArray, data);
     const auto whole = renderWmf(data);
@@ -240,5 +240,5 @@ void WmfMalformedTest::truncation()
     }
 }
 
-QTEST_MAIN(WmfMalformedTest)
+QTEST_MAIN(TestWmfMalformed)
 #include "tst_wmfmalformed.moc"

@@ -67,7 +67,7 @@ QByteArray bitmapRecord(quint32 rop, std::initializer_list<int> geometry)
 
 } // namespace
 
-class WmfPlayerTest : public QObject
+class TestWmfPlayer : public QObject
 {
     Q_OBJECT
 
@@ -88,7 +88,7 @@ private slots:
 };
 
 // Known by either header; anything else is refused with the same message.
-void WmfPlayerTest::recognises()
+void TestWmfPlayer::recognises()
 {
     QByteArray version1 = WmfBuilder::standard().build();
     version1[5] = 0x01;
@@ -104,7 +104,7 @@ void WmfPlayerTest::recognises()
 }
 
 // One case for each family of records, drawn on white.
-void WmfPlayerTest::drawing_data()
+void TestWmfPlayer::drawing_data()
 {
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QList<QPoint>>("points");
@@ -209,7 +209,7 @@ void WmfPlayerTest::drawing_data()
            {{p(25, 25), Red}, {p(75, 75), White}});
 }
 
-void WmfPlayerTest::drawing()
+void TestWmfPlayer::drawing()
 {
     QFETCH(QByteArray, data);
     QFETCH(QList<QPoint>, points);
@@ -225,7 +225,7 @@ void WmfPlayerTest::drawing()
     }
 }
 
-void WmfPlayerTest::pictureSize_data()
+void TestWmfPlayer::pictureSize_data()
 {
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QSize>("size");
@@ -241,7 +241,7 @@ void WmfPlayerTest::pictureSize_data()
         << WmfBuilder::placeable(0, 0, 0, 0).windowExt(2880, 1440).rectangle(0, 0, 10, 10).build() << QSize(192, 96);
 }
 
-void WmfPlayerTest::pictureSize()
+void TestWmfPlayer::pictureSize()
 {
     QFETCH(QByteArray, data);
     QFETCH(QSize, size);
@@ -252,7 +252,7 @@ void WmfPlayerTest::pictureSize()
 
 // Over the side or byte limit, whether the header gives the size or the
 // drawing is measured.
-void WmfPlayerTest::refusesLargePictures()
+void TestWmfPlayer::refusesLargePictures()
 {
     const auto error = [](const QByteArray &data, int maxSide, qint64 maxBytes) {
         RenderLimits limits;
@@ -269,7 +269,7 @@ void WmfPlayerTest::refusesLargePictures()
              QStringLiteral("image too large (60000 x 60000)"));
 }
 
-void WmfPlayerTest::bitmapDepths_data()
+void TestWmfPlayer::bitmapDepths_data()
 {
     QTest::addColumn<QByteArray>("bitmap");
     QTest::addColumn<QList<QRgb>>("pixels");
@@ -278,7 +278,7 @@ void WmfPlayerTest::bitmapDepths_data()
         QTest::newRow(c.name) << c.dib << c.pixels << c.width;
 }
 
-void WmfPlayerTest::bitmapDepths()
+void TestWmfPlayer::bitmapDepths()
 {
     QFETCH(QByteArray, bitmap);
     QFETCH(QList<QRgb>, pixels);
@@ -292,7 +292,7 @@ void WmfPlayerTest::bitmapDepths()
 }
 
 // Western text in Windows-1252, the Symbol font's letters as Greek and operators.
-void WmfPlayerTest::textCodes()
+void TestWmfPlayer::textCodes()
 {
     using morvane::wmf::decodeText;
     QCOMPARE(decodeText("A\x80\x93\x94", false), QStringLiteral(u"A\u20AC\u201C\u201D"));
@@ -300,7 +300,7 @@ void WmfPlayerTest::textCodes()
     QCOMPARE(decodeText("\xB4\xB9\xA3\xD6", true), QStringLiteral(u"\u00D7\u2260\u2264\u221A"));
 }
 
-void WmfPlayerTest::text()
+void TestWmfPlayer::text()
 {
     const QByteArray data = WmfBuilder::placeable(0, 0, 200, 60)
                                 .font(-32, "DejaVu Sans")
@@ -324,7 +324,7 @@ void WmfPlayerTest::text()
     QCOMPARE(outside, 0);
 }
 
-void WmfPlayerTest::textOpaqueBox()
+void TestWmfPlayer::textOpaqueBox()
 {
     // EXTTEXTOUT with an opaque box and no text fills the box with the background colour.
     const QByteArray data = WmfBuilder::placeable(0, 0, 100, 100)
@@ -337,7 +337,7 @@ void WmfPlayerTest::textOpaqueBox()
     QCOMPARE(result.image.pixel(70, 20), White);
 }
 
-void WmfPlayerTest::hatchOverBackground()
+void TestWmfPlayer::hatchOverBackground()
 {
     // Horizontal hatching in blue, the gaps in the background colour when it is opaque.
     for (const int mode : {1, 2}) {
@@ -353,7 +353,7 @@ void WmfPlayerTest::hatchOverBackground()
 }
 
 // An ellipse's edge is blended with the background, not stepped.
-void WmfPlayerTest::edgesAreSmoothed()
+void TestWmfPlayer::edgesAreSmoothed()
 {
     const auto result = renderWmf(redFill().ellipse(10, 10, 90, 90).build());
     QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
@@ -367,5 +367,5 @@ void WmfPlayerTest::edgesAreSmoothed()
     QVERIFY(blended >= 2);
 }
 
-QTEST_MAIN(WmfPlayerTest)
+QTEST_MAIN(TestWmfPlayer)
 #include "tst_wmfplayer.moc"

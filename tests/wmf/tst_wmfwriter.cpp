@@ -11,7 +11,7 @@ using morvane::wmf::renderWmf;
 
 using namespace fixtures;
 
-class WmfWriterTest : public QObject
+class TestWmfWriter : public QObject
 {
     Q_OBJECT
 
@@ -25,7 +25,7 @@ private slots:
     void refuses();
 };
 
-void WmfWriterTest::layout_data()
+void TestWmfWriter::layout_data()
 {
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("height");
@@ -36,7 +36,7 @@ void WmfWriterTest::layout_data()
 
 // Every byte: the placeable and standard headers, the window, one stretched
 // 24-bit bitmap over the whole picture, bottom row first, and the end record.
-void WmfWriterTest::layout()
+void TestWmfWriter::layout()
 {
     QFETCH(int, width);
     QFETCH(int, height);
@@ -69,7 +69,7 @@ void WmfWriterTest::layout()
     QCOMPARE(result.bytes.toHex(), QByteArray(placeable + standard + records).toHex());
 }
 
-void WmfWriterTest::roundTrip_data()
+void TestWmfWriter::roundTrip_data()
 {
     QTest::addColumn<QImage>("picture");
     QTest::newRow("1 x 1") << randomPixels(1, 1, 1);
@@ -78,7 +78,7 @@ void WmfWriterTest::roundTrip_data()
     QTest::newRow("indexed source") << randomPixels(20, 10, 7).convertToFormat(QImage::Format_Indexed8);
 }
 
-void WmfWriterTest::roundTrip()
+void TestWmfWriter::roundTrip()
 {
     QFETCH(QImage, picture);
     const auto encoded = encodeWmf(picture);
@@ -89,7 +89,7 @@ void WmfWriterTest::roundTrip()
     QCOMPARE(decoded.image.convertToFormat(QImage::Format_RGB32), picture.convertToFormat(QImage::Format_RGB32));
 }
 
-void WmfWriterTest::transparencyGoesOverWhite()
+void TestWmfWriter::transparencyGoesOverWhite()
 {
     QImage picture(2, 1, QImage::Format_ARGB32);
     picture.setPixel(0, 0, qRgba(0, 0, 0, 0));
@@ -102,7 +102,7 @@ void WmfWriterTest::transparencyGoesOverWhite()
     QVERIFY(qAbs(qGreen(half) - 127) <= 2 && qAbs(qBlue(half) - 127) <= 2);
 }
 
-void WmfWriterTest::refuses_data()
+void TestWmfWriter::refuses_data()
 {
     QTest::addColumn<QImage>("picture");
     QTest::addColumn<QString>("error");
@@ -114,7 +114,7 @@ void WmfWriterTest::refuses_data()
     QTest::newRow("widest written") << QImage(32767, 1, QImage::Format_RGB32) << QString();
 }
 
-void WmfWriterTest::refuses()
+void TestWmfWriter::refuses()
 {
     QFETCH(QImage, picture);
     QFETCH(QString, error);
@@ -123,5 +123,5 @@ void WmfWriterTest::refuses()
     QCOMPARE(result.bytes.isEmpty(), !error.isEmpty());
 }
 
-QTEST_MAIN(WmfWriterTest)
+QTEST_MAIN(TestWmfWriter)
 #include "tst_wmfwriter.moc"
