@@ -12,10 +12,16 @@ namespace morvane::base {
 class NamePattern {
 public:
     explicit NamePattern(const QString &pattern);
-    bool matches(const QString &name) const;
+    bool matches(QStringView name) const;
 
 private:
-    QList<QRegularExpression> m_parts;
+    // The usual patterns are matched without a regular expression.
+    struct Part {
+        enum class Kind { Anything, EndsWith, Contains, Expression } kind;
+        QString text; // what the name ends with or contains
+        QRegularExpression expression;
+    };
+    QList<Part> m_parts;
 };
 
 } // namespace morvane::base
