@@ -27,6 +27,7 @@ int main(int argc, char *argv[])
     // Lets the desktop match the windows to the installed entry and its icon.
     QGuiApplication::setDesktopFileName(morvane::appinfo::appId());
     QApplication::setWindowIcon(morvane::app::programIcon());
+    morvane::app::useProgramStyle();
 
     morvane::ui::QtMessageBoxes messageBoxes;
     morvane::ui::QtClipboard clipboard;
