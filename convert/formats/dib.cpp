@@ -275,7 +275,7 @@ void decodeRows(QByteArrayView data, const Header &h, const QList<QRgb> &table, 
     const auto *base = reinterpret_cast<const uchar *>(data.data());
     for (int y = 0; y < image->height(); ++y) {
         const uchar *src = base + stride * (h.topDown ? y : image->height() - 1 - y);
-        auto *dst = reinterpret_cast<QRgb *>(image->scanLine(y));
+        auto *dst = reinterpret_cast<QRgb *>(image->scanLine(y)); // BGR888 for 24 bits
         switch (bits) {
         case 1: case 2: case 4: case 8: {
             const int perByte = 8 / bits;
@@ -297,9 +297,8 @@ void decodeRows(QByteArrayView data, const Header &h, const QList<QRgb> &table, 
                 dst[x] = qRgba(int(red.value(p)), int(green.value(p)), int(blue.value(p)), int(a));
             }
             break;
-        case 24:
-            for (int x = 0; x < w; ++x)
-                dst[x] = qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]);
+        case 24: // stored as the picture holds them: blue, green, red
+            std::memcpy(dst, src, size_t(w) * 3);
             break;
         case 64:
             for (int x = 0; x < w; ++x) {
@@ -442,7 +441,11 @@ DibImage decodeDib(QByteArrayView dib, const DibOptions &options)
         }
     }
     const bool alpha = options.alpha && !runLength && (h.masks[3] != 0 || h.bits == 64);
-    QImage image(int(h.width), int(h.height), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    // Plain 24-bit rows are kept as they are stored, three bytes a pixel.
+    const QImage::Format format = alpha                                         ? QImage::Format_ARGB32
+                                  : h.bits == 24 && h.coding == Coding::Plain ? QImage::Format_BGR888
+                                                                              : QImage::Format_RGB32;
+    QImage image(int(h.width), int(h.height), format);
     if (image.isNull()) {
         failed(&out, DibFailure::OutOfMemory);
         return out;

@@ -37,7 +37,8 @@ struct DibOptions {
 enum class DibFailure { None, Damaged, Truncated, TooLarge, Unsupported, OutOfMemory };
 
 struct DibImage {
-    // RGB32, or ARGB32 when transparency was kept; top row first. Every
+    // RGB32, ARGB32 when transparency was kept, BGR888 for plain 24-bit
+    // rows; top row first. Every
     // pixel is defined: pixels that compressed data skips or never reaches
     // are colour 0 of the table. Null on failure.
     QImage image;

@@ -316,6 +316,9 @@ void runEncode(EncodeJob &job)
     } else if (format == QImage::Format_RGB32) {
         job.cinfo.input_components = 4;
         job.cinfo.in_color_space = Rgb32Space;
+    } else if (format == QImage::Format_BGR888) {
+        job.cinfo.input_components = 3;
+        job.cinfo.in_color_space = JCS_EXT_BGR;
     } else {
         job.cinfo.input_components = 3;
         job.cinfo.in_color_space = JCS_EXT_BGR;

@@ -1,5 +1,7 @@
 #include "convert/formats/rows.h"
 
+#include <cstring>
+
 namespace morvane::formats {
 
 namespace {
@@ -21,6 +23,7 @@ bool isRowFormat(QImage::Format format)
     case QImage::Format_Grayscale8:
     case QImage::Format_Indexed8:
     case QImage::Format_RGB888:
+    case QImage::Format_BGR888:
         return true;
     default:
         return false;
@@ -76,6 +79,9 @@ void bgrRowOnWhite(const QImage &picture, int y, uchar *out)
     case QImage::Format_Grayscale8:
         for (int x = 0; x < width; ++x, out += 3)
             out[0] = out[1] = out[2] = line[x];
+        break;
+    case QImage::Format_BGR888:
+        std::memcpy(out, line, size_t(width) * 3);
         break;
     case QImage::Format_RGB888:
         for (int x = 0; x < width; ++x, out += 3) {
