@@ -50,6 +50,16 @@ QString jpegSampling(const QByteArray &jpeg, uchar *frameMarker)
     return factors.join(u' ');
 }
 
+// photoLike with an opacity that varies along both sides.
+QImage translucentPhoto(int width, int height)
+{
+    QImage picture = fixtures::photoLike(width, height, 4).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            picture.setPixel(x, y, (picture.pixel(x, y) & 0xffffff) | uint((x * 13 + y * 5) % 256) << 24);
+    return picture;
+}
+
 } // namespace
 
 class PictureSaveTest : public QObject {
@@ -61,6 +71,8 @@ private slots:
     void formatByExtension();
     void exactRoundTrips_data();
     void exactRoundTrips();
+    void tgaDepthFollowsOpacity_data();
+    void tgaDepthFollowsOpacity();
     void jpegQualityAndSampling();
     void gifQuality();
     void gifTransparency();
@@ -97,6 +109,7 @@ void PictureSaveTest::formatByExtension_data()
     QTest::newRow("png") << u"h.png"_s << QByteArray("\x89PNG");
     QTest::newRow("TIFF") << u"j.TIFF"_s << QByteArray("II*");
     QTest::newRow("webp") << u"k.webp"_s << QByteArray("RIFF");
+    QTest::newRow("tga") << u"l.tga"_s << QByteArray("\0\0\x0a", 3);
     QTest::newRow("suffix alone") << u".bmp"_s << QByteArray("BM");
 }
 
@@ -143,6 +156,44 @@ void PictureSaveTest::exactRoundTrips()
     const QString path = m_dir.filePath(u"exact."_s + extension);
     QString error;
     QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
+    const QImage loaded = loadPicture(path, &error);
+    QVERIFY2(!loaded.isNull(), qPrintable(error));
+    QVERIFY(fixtures::samePixels(loaded, picture));
+}
+
+// 24 bits when every pixel is opaque, else 32 with 8 attribute bits; run-length
+// encoded, top row first, the version 2 footer; the pixels back exactly.
+void PictureSaveTest::tgaDepthFollowsOpacity_data()
+{
+    QTest::addColumn<QImage>("picture");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("descriptor");
+
+    const QImage opaque = fixtures::randomPixels(37, 23, 9);
+    QImage oneClearPixel = opaque.convertToFormat(QImage::Format_ARGB32);
+    oneClearPixel.setPixel(36, 22, qRgba(1, 2, 3, 254));
+    QTest::newRow("opaque") << opaque << 24 << 0x20;
+    QTest::newRow("alpha channel, all opaque") << opaque.convertToFormat(QImage::Format_ARGB32) << 24 << 0x20;
+    QTest::newRow("one pixel not opaque") << oneClearPixel << 32 << 0x28;
+    QTest::newRow("varying opacity") << translucentPhoto(29, 11) << 32 << 0x28;
+    QTest::newRow("grayscale") << opaque.convertToFormat(QImage::Format_Grayscale8) << 24 << 0x20;
+}
+
+void PictureSaveTest::tgaDepthFollowsOpacity()
+{
+    QFETCH(QImage, picture);
+    QFETCH(int, bits);
+    QFETCH(int, descriptor);
+
+    const QString path = m_dir.filePath(u"depth.tga"_s);
+    QString error;
+    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
+    const QByteArray bytes = fixtures::readFile(path);
+    QVERIFY(bytes.size() > 18 + 26);
+    QCOMPARE(int(bytes[2]), 10);
+    QCOMPARE(int(uchar(bytes[16])), bits);
+    QCOMPARE(int(uchar(bytes[17])), descriptor);
+    QVERIFY(bytes.endsWith(QByteArray("TRUEVISION-XFILE.\0", 18)));
     const QImage loaded = loadPicture(path, &error);
     QVERIFY2(!loaded.isNull(), qPrintable(error));
     QVERIFY(fixtures::samePixels(loaded, picture));
