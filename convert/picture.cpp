@@ -73,7 +73,7 @@ const QList<const formats::Format *> &pictureFormats()
     // TGA, which may have no signature at all, last of all.
     static const QList<const formats::Format *> table = {
         &formats::png(), &formats::jpeg(), &formats::gif(), &formats::bmp(), &formats::tiff(),
-        &formats::webp(), &wmf::format(), &formats::tga(),
+        &formats::webp(), &formats::dds(), &wmf::format(), &formats::tga(),
     };
     return table;
 }

@@ -118,6 +118,7 @@ void PictureExternalTest::openedByOtherTools_data()
         QTest::addRow("%s tga", qPrintable(tool)) << tool << u"tga"_s << u"TGA"_s << 99.0;
     }
     QTest::newRow("ImageMagick webp") << u"ImageMagick"_s << u"webp"_s << u"WEBP"_s << 45.0;
+    QTest::newRow("ImageMagick dds") << u"ImageMagick"_s << u"dds"_s << u"DDS"_s << 99.0;
 }
 
 void PictureExternalTest::openedByOtherTools()
@@ -148,7 +149,7 @@ void PictureExternalTest::openedByOtherTools()
     QVERIFY2(agreement >= minPsnr, qPrintable(QString::number(agreement)));
 }
 
-// BMP and TGA files ImageMagick and GraphicsMagick write from a picture
+// BMP, TGA and DDS files ImageMagick and GraphicsMagick write from a picture
 // with varying opacity, read as ImageMagick reads them. tolerance:
 // ImageMagick widens 5- and 6-bit channels by repeating their bits, one
 // level off the exact scaling at most.
@@ -197,6 +198,15 @@ void PictureExternalTest::variantsOfOtherTools_data()
     QTest::newRow("GM TGA 32-bit") << gm << QStringList{} << u"%1.tga"_s << 0;
     QTest::newRow("GM TGA grey") << gm << QStringList{u"+matte"_s, u"-type"_s, u"grayscale"_s} << u"%1.tga"_s << 0;
     QTest::newRow("GM TGA colour map") << gm << QStringList{u"+matte"_s, u"-type"_s, u"palette"_s} << u"%1.tga"_s << 0;
+
+    const auto dds = [](const char *compression) {
+        return QStringList{u"-define"_s, u"dds:compression="_s + QLatin1StringView(compression)};
+    };
+    QTest::newRow("IM DDS DXT1") << im << opaque + dds("dxt1") << u"%1.dds"_s << 0;
+    QTest::newRow("IM DDS DXT3") << im << dds("dxt3") << u"%1.dds"_s << 0;
+    QTest::newRow("IM DDS DXT5") << im << dds("dxt5") << u"%1.dds"_s << 0;
+    QTest::newRow("IM DDS 32-bit") << im << dds("none") << u"%1.dds"_s << 0;
+    QTest::newRow("IM DDS 24-bit") << im << opaque + dds("none") << u"%1.dds"_s << 0;
 }
 
 void PictureExternalTest::variantsOfOtherTools()

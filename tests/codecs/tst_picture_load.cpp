@@ -111,6 +111,7 @@ void PictureLoadTest::formatFromContent_data()
     QTest::newRow("webp") << saved(u"webp"_s) << source << 30.0;
     QTest::newRow("tga") << fixtures::tgaFile(source) << source << 99.0;
     QTest::newRow("tga without footer") << fixtures::tgaFile(source).chopped(26) << source << 99.0;
+    QTest::newRow("dds") << saved(u"dds"_s) << source << 28.0;
 }
 
 void PictureLoadTest::formatFromContent()
@@ -359,7 +360,7 @@ void PictureLoadTest::everyPrefixLoadsOrFails_data()
     QTest::addColumn<QByteArray>("bytes");
 
     const QImage source = fixtures::photoLike(24, 20, 11);
-    for (const QString &ext : {u"bmp"_s, u"gif"_s, u"jpg"_s, u"png"_s, u"tif"_s, u"webp"_s}) {
+    for (const QString &ext : {u"bmp"_s, u"gif"_s, u"jpg"_s, u"png"_s, u"tif"_s, u"webp"_s, u"dds"_s}) {
         const QString path = m_dir.filePath(u"prefix."_s + ext);
         QString error;
         if (!savePicture(source, path, &error))
@@ -370,11 +371,13 @@ void PictureLoadTest::everyPrefixLoadsOrFails_data()
     QTest::newRow("tga") << fixtures::tgaFile(source);
     QImage translucent = source.convertToFormat(QImage::Format_ARGB32);
     translucent.setPixel(3, 4, qRgba(10, 20, 30, 40));
-    const QString path = m_dir.filePath(u"prefix-alpha.tga"_s);
-    QString error;
-    if (!savePicture(translucent, path, &error))
-        qWarning("cannot save tga: %s", qPrintable(error));
-    QTest::newRow("tga with alpha") << fixtures::readFile(path);
+    for (const QString &ext : {u"tga"_s, u"dds"_s}) {
+        const QString path = m_dir.filePath(u"prefix-alpha."_s + ext);
+        QString error;
+        if (!savePicture(translucent, path, &error))
+            qWarning("cannot save %s: %s", qPrintable(ext), qPrintable(error));
+        QTest::newRow(qPrintable(ext + u" with alpha"_s)) << fixtures::readFile(path);
+    }
     for (const fixtures::DibCase &c : fixtures::dibCases()) {
         if (QByteArray(c.name).startsWith("RLE"))
             QTest::newRow(c.name) << fixtures::bmpFile(c.dib);
