@@ -53,7 +53,6 @@ constexpr quint32 fourCc(const char (&code)[5])
 
 struct Header {
     quint32 size = 0;
-    quint32 flags = 0;
     quint32 height = 0;
     quint32 width = 0;
     quint32 mipmapCount = 0;
@@ -69,7 +68,7 @@ Header readHeader(ByteReader &r)
     Header h;
     r.skip(4); // the magic
     h.size = r.u32();
-    h.flags = r.u32();
+    r.skip(4); // which fields are given: many writers leave some out, so all are read
     h.height = r.u32();
     h.width = r.u32();
     r.skip(4); // pitch or linear size: computed from the width, as readers must
@@ -163,7 +162,8 @@ Storage storageOf(const Header &h, QString *error)
             break;
         default: {
             const QString code = fourCcText(h.fourCc);
-            *error = code.isEmpty() ? damagedError(dds().name) : u"DDS files compressed as %1 are not supported"_s.arg(code);
+            *error = code.isEmpty() ? damagedError(dds().name)
+                                    : u"DDS files compressed as %1 are not supported"_s.arg(code);
             break;
         }
         }
@@ -209,7 +209,7 @@ QImage unpackBlocks(const uchar *blocks, int width, int height, const Storage &s
 
 QImage unpackPixels(const uchar *pixels, int width, int height, const Header &h, const Storage &s)
 {
-    const bool alpha = h.formatFlags & AlphaPixels;
+    const bool alpha = (h.formatFlags & AlphaPixels) && h.masks[3] != 0;
     QImage image(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
         return image;

@@ -279,9 +279,10 @@ Decoded decode(QByteArrayView data, const Limits &limits)
         // Pixels name map entries from the first one the map holds; others
         // take the first entry.
         const int first = h.mapFirst;
+        const QList<QRgb> &entries = map;
         complete = readPixels<QRgb>(r, h, pixelBytes, image, [&](const uchar *p) {
             const int index = (pixelBytes == 1 ? p[0] : p[0] | p[1] << 8) - first;
-            return index >= 0 && index < map.size() ? map[index] : map[0];
+            return index >= 0 && index < entries.size() ? entries[index] : entries[0];
         });
     } else if (h.kind() == Grey && h.bits == 8) {
         complete = readPixels<uchar>(r, h, 1, image, [](const uchar *p) { return p[0]; });
