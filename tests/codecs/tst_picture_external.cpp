@@ -190,12 +190,10 @@ void PictureExternalTest::variantsOfOtherTools_data()
                                             << u"%1.tga"_s << 0;
     QTest::newRow("IM TGA grey RLE") << im << opaque + rle + QStringList{u"-colorspace"_s, u"gray"_s}
                                      << u"%1.tga"_s << 0;
-    QTest::newRow("IM TGA colour map") << im << opaque + QStringList{u"-type"_s, u"palette"_s} << u"%1.tga"_s << 0;
     QTest::newRow("IM TGA colour map RLE") << im << opaque + rle + QStringList{u"-type"_s, u"palette"_s}
                                            << u"%1.tga"_s << 0;
     QTest::newRow("IM TGA 16-bit with alpha") << im << QStringList{u"-depth"_s, u"5"_s} << u"%1.tga"_s << 1;
     QTest::newRow("GM TGA 24-bit") << gm << QStringList{u"+matte"_s} << u"%1.tga"_s << 0;
-    QTest::newRow("GM TGA 32-bit") << gm << QStringList{} << u"%1.tga"_s << 0;
     QTest::newRow("GM TGA grey") << gm << QStringList{u"+matte"_s, u"-type"_s, u"grayscale"_s} << u"%1.tga"_s << 0;
     QTest::newRow("GM TGA colour map") << gm << QStringList{u"+matte"_s, u"-type"_s, u"palette"_s} << u"%1.tga"_s << 0;
 

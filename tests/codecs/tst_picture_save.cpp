@@ -120,8 +120,6 @@ void PictureSaveTest::formatByExtension_data()
     QTest::newRow("png") << u"h.png"_s << QByteArray("\x89PNG");
     QTest::newRow("TIFF") << u"j.TIFF"_s << QByteArray("II*");
     QTest::newRow("webp") << u"k.webp"_s << QByteArray("RIFF");
-    QTest::newRow("tga") << u"l.tga"_s << QByteArray("\0\0\x0a", 3);
-    QTest::newRow("DDS") << u"m.DDS"_s << QByteArray("DDS |\0\0\0", 8);
     QTest::newRow("suffix alone") << u".bmp"_s << QByteArray("BM");
 }
 
@@ -222,13 +220,10 @@ void PictureSaveTest::ddsHeaderAndChain_data()
     QTest::addColumn<double>("minPsnr"); // the test picture is smooth only when large
 
     QTest::newRow("1 x 1") << QSize(1, 1) << false << 35.0;
-    QTest::newRow("4 x 4") << QSize(4, 4) << false << 20.0;
     QTest::newRow("5 x 3") << QSize(5, 3) << false << 20.0;
-    QTest::newRow("256 x 16") << QSize(256, 16) << false << 25.0;
     QTest::newRow("96 x 96") << QSize(96, 96) << false << 35.0;
     QTest::newRow("1 x 9 with alpha") << QSize(1, 9) << true << 24.0;
     QTest::newRow("37 x 23 with alpha") << QSize(37, 23) << true << 24.0;
-    QTest::newRow("128 x 128 with alpha") << QSize(128, 128) << true << 30.0;
 }
 
 void PictureSaveTest::ddsHeaderAndChain()
