@@ -69,11 +69,11 @@ QImage inSrgb(const QImage &picture)
 
 const QList<const formats::Format *> &pictureFormats()
 {
-    // Signatures at the start first; TGA, told by its footer, and metafiles,
-    // told by a header check, last.
+    // Signatures at the start first, then metafiles, told by a header check;
+    // TGA, which may have no signature at all, last of all.
     static const QList<const formats::Format *> table = {
         &formats::png(), &formats::jpeg(), &formats::gif(), &formats::bmp(), &formats::tiff(),
-        &formats::webp(), &formats::tga(), &wmf::format(),
+        &formats::webp(), &formats::dds(), &wmf::format(), &formats::tga(),
     };
     return table;
 }

@@ -8,7 +8,7 @@ set -euo pipefail
 build_pkgs=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-qpa-plugins
-  libgl-dev libgif-dev libimagequant-dev libturbojpeg0-dev libjpeg62-turbo-dev
+  libgl-dev libgif-dev libimagequant-dev libturbojpeg0-dev libjpeg62-turbo-dev libstb-dev libsquish-dev
   libbenchmark-dev librsvg2-bin
   fonts-urw-base35
 )

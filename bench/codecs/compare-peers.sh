@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Times Morvane's folder conversion against ImageMagick's mogrify and
 # GraphicsMagick's gm mogrify on the same corpus in one run, and reports
-# images per second, the ratios to the peers, peak memory, and for GIF and
-# JPEG output the PSNR against the source.
+# images per second, the ratios to the peers, peak memory, and for GIF,
+# JPEG and DDS output the PSNR against the source (of the top level, for DDS).
 #   compare-peers.sh [corpus] [results-file]
 # corpus defaults to build/bench/corpus (made by make-corpus.sh); the
 # program to time is build/default/bench/codecs/morvane-convert-folder, or
@@ -11,7 +11,9 @@
 # --threads 1, ImageMagick with -limit thread 1 and MAGICK_THREAD_LIMIT=1,
 # GraphicsMagick with -limit threads 1 and OMP_NUM_THREADS=1), plus ours
 # with one thread per core. Peers write JPEG at quality 92 with full
-# chroma (-sampling-factor 1x1). Needs: scripts/install-deps.sh bench
+# chroma (-sampling-factor 1x1), TGA run-length encoded where they can
+# (GraphicsMagick cannot), and DDS (ImageMagick alone writes it) as DXT1
+# with the whole chain of mipmaps. Needs: scripts/install-deps.sh bench
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -40,13 +42,17 @@ declare -A rate
 # /usr/bin/time, its report in $work/time.
 timed() {
   local tool=$1 from=$2 to=$3 dir=$4
-  local jpeg=() timer=(/usr/bin/time -v -o "$work/time")
-  [ "$to" = jpg ] && jpeg=(-quality 92 -sampling-factor 1x1)
+  local options=() timer=(/usr/bin/time -v -o "$work/time")
+  case $to in
+    jpg) options=(-quality 92 -sampling-factor 1x1) ;;
+    tga) [ "$tool" = im ] && options=(-compress RLE) ;;
+    dds) options=(-define dds:compression=dxt1) ;; # mipmaps: the whole chain unless told otherwise
+  esac
   case $tool in
     ours-1) "${timer[@]}" "$ours" --threads 1 --only "*.$from" "$dir" ".$to" ;;
     ours-all) "${timer[@]}" "$ours" --threads 0 --only "*.$from" "$dir" ".$to" ;;
-    im) "${timer[@]}" env MAGICK_THREAD_LIMIT=1 "$im_mogrify" -limit thread 1 "${jpeg[@]}" -format "$to" "$dir"/*."$from" ;;
-    gm) "${timer[@]}" env OMP_NUM_THREADS=1 "$gm" mogrify -limit threads 1 "${jpeg[@]}" -format "$to" "$dir"/*."$from" ;;
+    im) "${timer[@]}" env MAGICK_THREAD_LIMIT=1 "$im_mogrify" -limit thread 1 "${options[@]}" -format "$to" "$dir"/*."$from" ;;
+    gm) "${timer[@]}" env OMP_NUM_THREADS=1 "$gm" mogrify -limit threads 1 "${options[@]}" -format "$to" "$dir"/*."$from" ;;
   esac
 }
 
@@ -88,7 +94,7 @@ run() {
   local ips psnr="" bytes=""
   ips=$(awk -v n="$produced" -v s="$best" 'BEGIN { printf "%.1f", (s > 0 ? n / s : 0) }')
   rate[$set/$from-$to/$tool]=$ips
-  if [ "$produced" -gt 0 ] && { [ "$to" = gif ] || [ "$to" = jpg ]; }; then
+  if [ "$produced" -gt 0 ] && { [ "$to" = gif ] || [ "$to" = jpg ] || [ "$to" = dds ]; }; then
     psnr=$(psnr_median "$srcdir" "$from" "$dir" "$to")
     bytes=$(find "$dir" -maxdepth 1 -name "*.$to" -printf '%s\n' | awk '{ s += $1 } END { printf "%.1f", s / 1048576 }')
   fi
@@ -112,9 +118,10 @@ run() {
 cat "$results"
 
 for set in 512 2048; do
-  for conv in jpg:bmp bmp:jpg png:jpg jpg:gif bmp:gif; do
+  for conv in jpg:bmp bmp:jpg png:jpg jpg:gif bmp:gif jpg:tga jpg:dds; do
     from=${conv%:*} to=${conv#*:}
     for tool in gm im ours-1 ours-all; do
+      [ "$to" = dds ] && [ "$tool" = gm ] && continue
       run "$set" "$from" "$to" "$tool"
     done
   done

@@ -2,11 +2,11 @@
 
 #include "convert/formats/bytereader.h"
 #include "convert/formats/bytewriter.h"
+#include "convert/formats/channel.h"
 #include "convert/formats/rows.h"
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -221,29 +221,6 @@ bool readColourTable(QByteArrayView dib, const Header &h, const DibOptions &opti
     }
     return r.ok() || failed(out, DibFailure::Truncated);
 }
-
-// One channel of a bit-field pixel, scaled from its own width to 8 bits.
-struct Channel {
-    quint32 mask = 0;
-    int shift = 0;
-    quint64 max = 0;
-
-    explicit Channel(quint32 m) : mask(m)
-    {
-        if (m != 0) {
-            shift = std::countr_zero(m);
-            max = m >> shift;
-        }
-    }
-    bool present() const { return max != 0; }
-    uint value(quint32 pixel) const
-    {
-        const quint64 v = (pixel & mask) >> shift;
-        if (max == 255)
-            return uint(v);
-        return max == 0 ? 0 : uint((v * 255 + max / 2) / max);
-    }
-};
 
 // The 8-bit sRGB value of each linear s2.13 sample from 0 to 1.0.
 const std::array<uchar, FixedPointOne + 1> &linearToSrgb()

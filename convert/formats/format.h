@@ -31,7 +31,9 @@ struct Encoded {
 struct Format {
     QString name;          // as shown to users: "PNG"
     QStringList extensions; // lower case, the usual one first; empty when never written
-    // True when data starts (or, for formats known by a footer, ends) as this format's files do.
+    // True when data starts (or, for formats known by a footer, ends) as this
+    // format's files do; for a format whose files may have no signature, when
+    // every field of its header agrees.
     bool (*matches)(QByteArrayView data) = nullptr;
     // The picture in data, refused before decoding when its header declares
     // more than limits allow.

@@ -7,6 +7,7 @@
 namespace morvane::formats {
 
 const Format &bmp();
+const Format &dds();
 const Format &gif();
 const Format &jpeg();
 const Format &png();

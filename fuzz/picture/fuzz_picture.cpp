@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the picture reader (what loadPicture does with a
-// file's content), then writes what it read with the BMP, JPEG and GIF
-// encoders. A crash, a sanitizer report or a broken promise of the reader
-// fails the run.
+// file's content), then writes what it read with the BMP, JPEG, TGA, GIF
+// and DDS encoders. A crash, a sanitizer report or a broken promise of the
+// reader fails the run.
 #include "convert/formats/formats.h"
 #include "convert/picture.h"
 
@@ -52,8 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         using namespace morvane::formats;
         require(!bmp().encode(picture).bytes.isEmpty());
         require(!jpeg().encode(picture).bytes.isEmpty());
-        if (qint64(picture.width()) * picture.height() <= 64 * 64)
+        require(!tga().encode(picture).bytes.isEmpty());
+        if (qint64(picture.width()) * picture.height() <= 64 * 64) {
             require(!gif().encode(picture).bytes.isEmpty());
+            require(!dds().encode(picture).bytes.isEmpty());
+        }
     }
     return 0;
 }

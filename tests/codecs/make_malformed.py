@@ -254,6 +254,71 @@ def cut_from_imagemagick():
 
 
 cut_from_imagemagick()
+
+
+# --- TGA without the footer, and colour maps -------------------------------
+rng_tga = random.Random(20270112)
+
+
+def tga_bare(width, height, kind=2, bits=24, pixels=b"", descriptor=0x20, map_entries=0, map_bits=0, map_first=0):
+    header = struct.pack("<BBBHHBHHHHBB", 0, 1 if map_entries else 0, kind, map_first, map_entries, map_bits,
+                         0, 0, width, height, bits, descriptor)
+    return header + pixels
+
+
+footer = struct.pack("<II", 0, 0) + b"TRUEVISION-XFILE.\0"
+put("tga-no-footer-pixels-truncated.tga", tga_bare(16, 16, pixels=bytes(rng_tga.randrange(256) for _ in range(500))))
+put("tga-no-footer-rle-truncated-in-packet.tga", tga_bare(8, 8, kind=10, pixels=b"\x83\x10\x20\x30\x05\x40\x50"))
+put("tga-16384x16384-rle-truncated.tga", tga_bare(16384, 16384, kind=10, bits=32, pixels=b"\xff\x01\x02\x03\x04" * 4))
+put("tga-colour-map-truncated.tga", tga_bare(4, 4, kind=1, bits=8, map_entries=256, map_bits=24, pixels=b"\0" * 10) + footer)
+put("tga-colour-map-bits-7.tga", tga_bare(4, 4, kind=1, bits=8, map_entries=2, map_bits=7, pixels=b"\0" * 20) + footer)
+put("tga-colour-mapped-without-map.tga", tga_bare(4, 4, kind=9, bits=8, pixels=b"\x8f\x00") + footer)
+put("tga-no-footer-indices-past-map.tga", tga_bare(4, 4, kind=1, bits=8, map_entries=2, map_bits=24, map_first=5,
+                                                   pixels=b"\0\0\xff\xff\0\0" + bytes(rng_tga.randrange(256) for _ in range(16))))
+
+
+# --- DDS -------------------------------------------------------------------
+rng_dds = random.Random(20270113)
+
+
+def dds(width, height, fourcc=b"DXT1", mipmaps=1, data=b"", size=124, format_size=32, format_flags=0x4,
+        rgb_bits=0, masks=(0, 0, 0, 0), pitch=None):
+    if pitch is None:
+        pitch = max(1, (width + 3) // 4) * max(1, (height + 3) // 4) * 8
+    header = struct.pack("<7I", size, 0xA1007, height, width, pitch, 0, mipmaps) + b"\0" * 44
+    header += struct.pack("<II4s5I", format_size, format_flags, fourcc, rgb_bits, *masks)
+    header += struct.pack("<5I", 0x401008 if mipmaps > 1 else 0x1000, 0, 0, 0, 0)
+    return b"DDS " + header + data
+
+
+def blocks(count, size=8):
+    return bytes(rng_dds.randrange(256) for _ in range(count * size))
+
+
+good_dds = dds(16, 16, mipmaps=5, data=blocks(16 + 4 + 1 + 1 + 1))
+put("dds-60000x60000.dds", dds(60000, 60000, data=blocks(4)))
+put("dds-16384x16384-truncated.dds", dds(16384, 16384, data=blocks(64)))
+put("dds-width-zero.dds", dds(0, 16, data=blocks(4)))
+put("dds-header-size-0.dds", dds(16, 16, size=0, data=blocks(16)))
+put("dds-pixel-format-size-0.dds", dds(16, 16, format_size=0, data=blocks(16)))
+put("dds-header-truncated.dds", good_dds[:60])
+put("dds-top-level-truncated.dds", good_dds[: 128 + 100])
+put("dds-mipmaps-truncated.dds", good_dds[:-4])
+put("dds-mipmap-count-40.dds", dds(16, 16, mipmaps=40, data=blocks(23)))
+put("dds-mipmap-count-huge.dds", dds(16, 16, mipmaps=0xFFFFFFFF, data=blocks(23)))
+put("dds-pitch-huge.dds", dds(16, 16, pitch=0xFFFFFFFF, data=blocks(16)))
+put("dds-fourcc-ati2.dds", dds(16, 16, fourcc=b"ATI2", data=blocks(16, 16)))
+put("dds-fourcc-not-text.dds", dds(16, 16, fourcc=b"\x01\x02\x03\xff", data=blocks(16, 16)))
+put("dds-dx10-header.dds", dds(16, 16, fourcc=b"DX10", data=struct.pack("<5I", 71, 3, 0, 1, 0) + blocks(16)))
+put("dds-rgb-bits-16.dds", dds(4, 4, fourcc=b"\0\0\0\0", format_flags=0x40, rgb_bits=16,
+                               masks=(0xF800, 0x07E0, 0x001F, 0), data=blocks(4)))
+put("dds-rgb-masks-overlapping.dds", dds(4, 4, fourcc=b"\0\0\0\0", format_flags=0x41, rgb_bits=32,
+                                         masks=(0xFF0000, 0xFFFF00, 0xFF, 0xFF000000), data=blocks(8)))
+put("dds-rgb-mask-past-pixel.dds", dds(4, 4, fourcc=b"\0\0\0\0", format_flags=0x40, rgb_bits=24,
+                                       masks=(0xFF000000, 0xFF00, 0xFF, 0), data=blocks(6)))
+put("dds-luminance.dds", dds(4, 4, fourcc=b"\0\0\0\0", format_flags=0x20000, rgb_bits=8,
+                             masks=(0xFF, 0, 0, 0), data=blocks(2)))
+
 os.makedirs(OUT, exist_ok=True)
 for name, data in files.items():
     with open(os.path.join(OUT, name), "wb") as f:

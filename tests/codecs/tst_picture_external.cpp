@@ -53,10 +53,11 @@ QImage decodedBy(const QString &program, const QStringList &prefix, const QStrin
     return picture;
 }
 
-// The picture in file as ImageMagick decodes it, with its opacity.
+// The picture in file as ImageMagick decodes it, with its opacity, turned
+// as the file says its rows and columns run.
 QImage decodedWithAlpha(const QString &file, QSize size)
 {
-    const QByteArray rgba = run(kConvert, {file + u"[0]"_s, u"-depth"_s, u"8"_s, u"rgba:-"_s});
+    const QByteArray rgba = run(kConvert, {file + u"[0]"_s, u"-auto-orient"_s, u"-depth"_s, u"8"_s, u"rgba:-"_s});
     if (rgba.size() != qsizetype(size.width()) * size.height() * 4)
         return {};
     QImage picture(size, QImage::Format_RGBA8888);
@@ -90,8 +91,8 @@ class PictureExternalTest : public QObject {
 private slots:
     void openedByOtherTools_data();
     void openedByOtherTools();
-    void bmpVariantsOfOtherTools_data();
-    void bmpVariantsOfOtherTools();
+    void variantsOfOtherTools_data();
+    void variantsOfOtherTools();
     void profilesOfOtherTools_data();
     void profilesOfOtherTools();
 
@@ -114,8 +115,10 @@ void PictureExternalTest::openedByOtherTools_data()
         QTest::addRow("%s jpg", qPrintable(tool)) << tool << u"jpg"_s << u"JPEG"_s << 45.0;
         QTest::addRow("%s png", qPrintable(tool)) << tool << u"png"_s << u"PNG"_s << 99.0;
         QTest::addRow("%s tif", qPrintable(tool)) << tool << u"tif"_s << u"TIFF"_s << 99.0;
+        QTest::addRow("%s tga", qPrintable(tool)) << tool << u"tga"_s << u"TGA"_s << 99.0;
     }
     QTest::newRow("ImageMagick webp") << u"ImageMagick"_s << u"webp"_s << u"WEBP"_s << 45.0;
+    QTest::newRow("ImageMagick dds") << u"ImageMagick"_s << u"dds"_s << u"DDS"_s << 99.0;
 }
 
 void PictureExternalTest::openedByOtherTools()
@@ -146,10 +149,11 @@ void PictureExternalTest::openedByOtherTools()
     QVERIFY2(agreement >= minPsnr, qPrintable(QString::number(agreement)));
 }
 
-// BMP files ImageMagick and GraphicsMagick write from a picture with
-// varying opacity. tolerance: ImageMagick widens 5- and 6-bit channels by
-// repeating their bits, one level off the exact scaling at most.
-void PictureExternalTest::bmpVariantsOfOtherTools_data()
+// BMP, TGA and DDS files ImageMagick and GraphicsMagick write from a picture
+// with varying opacity, read as ImageMagick reads them. tolerance:
+// ImageMagick widens 5- and 6-bit channels by repeating their bits, one
+// level off the exact scaling at most.
+void PictureExternalTest::variantsOfOtherTools_data()
 {
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QStringList>("arguments"); // before the output name
@@ -157,27 +161,53 @@ void PictureExternalTest::bmpVariantsOfOtherTools_data()
     QTest::addColumn<int>("tolerance");
 
     const QString im = u"ImageMagick"_s, gm = u"GraphicsMagick"_s;
-    QTest::newRow("IM 40-byte header") << im << QStringList{u"-alpha"_s, u"off"_s} << u"BMP3:%1"_s << 0;
-    QTest::newRow("IM core header") << im << QStringList{u"-alpha"_s, u"off"_s} << u"BMP2:%1"_s << 0;
-    QTest::newRow("IM V5 header") << im << QStringList{u"-alpha"_s, u"off"_s} << u"BMP:%1"_s << 0;
-    QTest::newRow("IM V5 with alpha") << im << QStringList{} << u"BMP:%1"_s << 0;
-    QTest::newRow("IM RLE8") << im << QStringList{u"-alpha"_s, u"off"_s, u"-colors"_s, u"200"_s, u"-compress"_s, u"RLE"_s}
-                             << u"BMP3:%1"_s << 0;
-    QTest::newRow("IM 4 colours") << im << QStringList{u"-alpha"_s, u"off"_s, u"-colors"_s, u"4"_s} << u"BMP3:%1"_s << 0;
-    QTest::newRow("IM 1 bit") << im << QStringList{u"-alpha"_s, u"off"_s, u"-monochrome"_s} << u"BMP3:%1"_s << 0;
-    QTest::newRow("IM 5-6-5") << im << QStringList{u"-alpha"_s, u"off"_s, u"-define"_s, u"bmp:subtype=RGB565"_s}
-                              << u"BMP:%1"_s << 1;
-    QTest::newRow("IM 5-5-5") << im << QStringList{u"-alpha"_s, u"off"_s, u"-define"_s, u"bmp:subtype=RGB555"_s}
-                              << u"BMP:%1"_s << 1;
-    QTest::newRow("GM V4 header") << gm << QStringList{u"+matte"_s} << u"BMP:%1"_s << 0;
-    QTest::newRow("GM V4 with alpha") << gm << QStringList{} << u"BMP:%1"_s << 0;
-    QTest::newRow("GM 16 colours") << gm << QStringList{u"+matte"_s, u"-colors"_s, u"16"_s} << u"BMP:%1"_s << 0;
+    const QStringList opaque = {u"-alpha"_s, u"off"_s};
+    QTest::newRow("IM 40-byte header") << im << opaque << u"BMP3:%1.bmp"_s << 0;
+    QTest::newRow("IM core header") << im << opaque << u"BMP2:%1.bmp"_s << 0;
+    QTest::newRow("IM V5 header") << im << opaque << u"BMP:%1.bmp"_s << 0;
+    QTest::newRow("IM V5 with alpha") << im << QStringList{} << u"BMP:%1.bmp"_s << 0;
+    QTest::newRow("IM RLE8") << im << opaque + QStringList{u"-colors"_s, u"200"_s, u"-compress"_s, u"RLE"_s}
+                             << u"BMP3:%1.bmp"_s << 0;
+    QTest::newRow("IM 4 colours") << im << opaque + QStringList{u"-colors"_s, u"4"_s} << u"BMP3:%1.bmp"_s << 0;
+    QTest::newRow("IM 1 bit") << im << opaque + QStringList{u"-monochrome"_s} << u"BMP3:%1.bmp"_s << 0;
+    QTest::newRow("IM 5-6-5") << im << opaque + QStringList{u"-define"_s, u"bmp:subtype=RGB565"_s}
+                              << u"BMP:%1.bmp"_s << 1;
+    QTest::newRow("IM 5-5-5") << im << opaque + QStringList{u"-define"_s, u"bmp:subtype=RGB555"_s}
+                              << u"BMP:%1.bmp"_s << 1;
+    QTest::newRow("GM V4 header") << gm << QStringList{u"+matte"_s} << u"BMP:%1.bmp"_s << 0;
+    QTest::newRow("GM V4 with alpha") << gm << QStringList{} << u"BMP:%1.bmp"_s << 0;
+    QTest::newRow("GM 16 colours") << gm << QStringList{u"+matte"_s, u"-colors"_s, u"16"_s} << u"BMP:%1.bmp"_s << 0;
     QTest::newRow("GM RLE8") << gm << QStringList{u"+matte"_s, u"-colors"_s, u"200"_s, u"-compress"_s, u"RLE"_s}
-                             << u"BMP:%1"_s << 0;
-    QTest::newRow("GM core header") << gm << QStringList{u"+matte"_s} << u"BMP2:%1"_s << 0;
+                             << u"BMP:%1.bmp"_s << 0;
+    QTest::newRow("GM core header") << gm << QStringList{u"+matte"_s} << u"BMP2:%1.bmp"_s << 0;
+
+    // Neither writes the footer. ImageMagick stores its rows top first but
+    // marks them bottom first; the mark is what counts.
+    const QStringList rle = {u"-compress"_s, u"RLE"_s};
+    QTest::newRow("IM TGA 24-bit") << im << opaque << u"%1.tga"_s << 0;
+    QTest::newRow("IM TGA 32-bit RLE") << im << rle << u"%1.tga"_s << 0;
+    QTest::newRow("IM TGA top-left origin") << im << opaque + QStringList{u"-orient"_s, u"TopLeft"_s}
+                                            << u"%1.tga"_s << 0;
+    QTest::newRow("IM TGA grey RLE") << im << opaque + rle + QStringList{u"-colorspace"_s, u"gray"_s}
+                                     << u"%1.tga"_s << 0;
+    QTest::newRow("IM TGA colour map RLE") << im << opaque + rle + QStringList{u"-type"_s, u"palette"_s}
+                                           << u"%1.tga"_s << 0;
+    QTest::newRow("IM TGA 16-bit with alpha") << im << QStringList{u"-depth"_s, u"5"_s} << u"%1.tga"_s << 1;
+    QTest::newRow("GM TGA 24-bit") << gm << QStringList{u"+matte"_s} << u"%1.tga"_s << 0;
+    QTest::newRow("GM TGA grey") << gm << QStringList{u"+matte"_s, u"-type"_s, u"grayscale"_s} << u"%1.tga"_s << 0;
+    QTest::newRow("GM TGA colour map") << gm << QStringList{u"+matte"_s, u"-type"_s, u"palette"_s} << u"%1.tga"_s << 0;
+
+    const auto dds = [](const char *compression) {
+        return QStringList{u"-define"_s, u"dds:compression="_s + QLatin1StringView(compression)};
+    };
+    QTest::newRow("IM DDS DXT1") << im << opaque + dds("dxt1") << u"%1.dds"_s << 0;
+    QTest::newRow("IM DDS DXT3") << im << dds("dxt3") << u"%1.dds"_s << 0;
+    QTest::newRow("IM DDS DXT5") << im << dds("dxt5") << u"%1.dds"_s << 0;
+    QTest::newRow("IM DDS 32-bit") << im << dds("none") << u"%1.dds"_s << 0;
+    QTest::newRow("IM DDS 24-bit") << im << opaque + dds("none") << u"%1.dds"_s << 0;
 }
 
-void PictureExternalTest::bmpVariantsOfOtherTools()
+void PictureExternalTest::variantsOfOtherTools()
 {
     QFETCH(QString, tool);
     QFETCH(QStringList, arguments);
@@ -192,14 +222,15 @@ void PictureExternalTest::bmpVariantsOfOtherTools()
             source.setPixel(x, y, (source.pixel(x, y) & 0xFFFFFF) | uint(x * 255 / 36) << 24);
     const QString png = m_dir.filePath(u"source.png"_s);
     QVERIFY(source.save(png));
-    const QString bmp = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-') + u".bmp"_s);
+    const QString base = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
+    const QString file = base + output.sliced(output.lastIndexOf(u'.'));
     const QStringList prefix = tool == u"ImageMagick" ? QStringList{} : QStringList{u"convert"_s};
-    QVERIFY(runs(tool == u"ImageMagick" ? kConvert : kGm, prefix + QStringList{png} + arguments + QStringList{output.arg(bmp)}));
+    QVERIFY(runs(tool == u"ImageMagick" ? kConvert : kGm, prefix + QStringList{png} + arguments + QStringList{output.arg(base)}));
 
     QString error;
-    const QImage ours = loadPicture(bmp, &error);
+    const QImage ours = loadPicture(file, &error);
     QVERIFY2(!ours.isNull(), qPrintable(error));
-    const QImage theirs = decodedWithAlpha(bmp, source.size());
+    const QImage theirs = decodedWithAlpha(file, source.size());
     QVERIFY2(!theirs.isNull(), "ImageMagick could not decode the file");
     const int difference = largestDifference(ours.convertToFormat(QImage::Format_ARGB32), theirs);
     QVERIFY2(difference <= tolerance, qPrintable(QString::number(difference)));

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -50,6 +51,22 @@ QString jpegSampling(const QByteArray &jpeg, uchar *frameMarker)
     return factors.join(u' ');
 }
 
+quint32 le32(const QByteArray &bytes, qsizetype at)
+{
+    return quint32(uchar(bytes[at])) | quint32(uchar(bytes[at + 1])) << 8 | quint32(uchar(bytes[at + 2])) << 16
+           | quint32(uchar(bytes[at + 3])) << 24;
+}
+
+// photoLike with an opacity that varies along both sides.
+QImage translucentPhoto(int width, int height)
+{
+    QImage picture = fixtures::photoLike(width, height, 4).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            picture.setPixel(x, y, (picture.pixel(x, y) & 0xffffff) | uint((x * 13 + y * 5) % 256) << 24);
+    return picture;
+}
+
 } // namespace
 
 class PictureSaveTest : public QObject {
@@ -61,6 +78,12 @@ private slots:
     void formatByExtension();
     void exactRoundTrips_data();
     void exactRoundTrips();
+    void tgaDepthFollowsOpacity_data();
+    void tgaDepthFollowsOpacity();
+    void ddsHeaderAndChain_data();
+    void ddsHeaderAndChain();
+    void ddsMipmapsInLinearLight_data();
+    void ddsMipmapsInLinearLight();
     void jpegQualityAndSampling();
     void gifQuality();
     void gifTransparency();
@@ -146,6 +169,172 @@ void PictureSaveTest::exactRoundTrips()
     const QImage loaded = loadPicture(path, &error);
     QVERIFY2(!loaded.isNull(), qPrintable(error));
     QVERIFY(fixtures::samePixels(loaded, picture));
+}
+
+// 24 bits when every pixel is opaque, else 32 with 8 attribute bits; run-length
+// encoded, top row first, the version 2 footer; the pixels back exactly.
+void PictureSaveTest::tgaDepthFollowsOpacity_data()
+{
+    QTest::addColumn<QImage>("picture");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("descriptor");
+
+    const QImage opaque = fixtures::randomPixels(37, 23, 9);
+    QImage oneClearPixel = opaque.convertToFormat(QImage::Format_ARGB32);
+    oneClearPixel.setPixel(36, 22, qRgba(1, 2, 3, 254));
+    QTest::newRow("opaque") << opaque << 24 << 0x20;
+    QTest::newRow("alpha channel, all opaque") << opaque.convertToFormat(QImage::Format_ARGB32) << 24 << 0x20;
+    QTest::newRow("one pixel not opaque") << oneClearPixel << 32 << 0x28;
+    QTest::newRow("varying opacity") << translucentPhoto(29, 11) << 32 << 0x28;
+    QTest::newRow("grayscale") << opaque.convertToFormat(QImage::Format_Grayscale8) << 24 << 0x20;
+}
+
+void PictureSaveTest::tgaDepthFollowsOpacity()
+{
+    QFETCH(QImage, picture);
+    QFETCH(int, bits);
+    QFETCH(int, descriptor);
+
+    const QString path = m_dir.filePath(u"depth.tga"_s);
+    QString error;
+    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
+    const QByteArray bytes = fixtures::readFile(path);
+    QVERIFY(bytes.size() > 18 + 26);
+    QCOMPARE(int(bytes[2]), 10);
+    QCOMPARE(int(uchar(bytes[16])), bits);
+    QCOMPARE(int(uchar(bytes[17])), descriptor);
+    QVERIFY(bytes.endsWith(QByteArray("TRUEVISION-XFILE.\0", 18)));
+    const QImage loaded = loadPicture(path, &error);
+    QVERIFY2(!loaded.isNull(), qPrintable(error));
+    QVERIFY(fixtures::samePixels(loaded, picture));
+}
+
+// The header engines read, and the whole chain of levels down to 1 x 1,
+// sides that do not halve evenly included; the top level close to the
+// picture, opacity within half a step of the eight levels a BC3 block
+// spreads over the range of its values.
+void PictureSaveTest::ddsHeaderAndChain_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("alpha");
+    QTest::addColumn<double>("minPsnr"); // the test picture is smooth only when large
+
+    QTest::newRow("1 x 1") << QSize(1, 1) << false << 35.0;
+    QTest::newRow("5 x 3") << QSize(5, 3) << false << 20.0;
+    QTest::newRow("96 x 96") << QSize(96, 96) << false << 35.0;
+    QTest::newRow("1 x 9 with alpha") << QSize(1, 9) << true << 24.0;
+    QTest::newRow("37 x 23 with alpha") << QSize(37, 23) << true << 24.0;
+}
+
+void PictureSaveTest::ddsHeaderAndChain()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, alpha);
+    QFETCH(double, minPsnr);
+
+    const QImage picture = alpha ? translucentPhoto(size.width(), size.height())
+                                 : fixtures::photoLike(size.width(), size.height(), 6);
+    const QString path = m_dir.filePath(u"chain.dds"_s);
+    QString error;
+    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
+    const QByteArray bytes = fixtures::readFile(path);
+    QVERIFY(bytes.size() >= 128);
+
+    const int blockBytes = alpha ? 16 : 8;
+    int levels = 0;
+    qint64 chain = 0;
+    for (int w = size.width(), h = size.height();; w = qMax(1, w / 2), h = qMax(1, h / 2)) {
+        ++levels;
+        chain += qint64((w + 3) / 4) * ((h + 3) / 4) * blockBytes;
+        if (w == 1 && h == 1)
+            break;
+    }
+    QCOMPARE(bytes.left(4), QByteArray("DDS "));
+    QCOMPARE(le32(bytes, 4), 124u);
+    QCOMPARE(le32(bytes, 8), 0x1u | 0x2u | 0x4u | 0x1000u | 0x20000u | 0x80000u);
+    QCOMPARE(le32(bytes, 12), quint32(size.height()));
+    QCOMPARE(le32(bytes, 16), quint32(size.width()));
+    QCOMPARE(le32(bytes, 20), quint32((size.width() + 3) / 4 * ((size.height() + 3) / 4) * blockBytes));
+    QCOMPARE(le32(bytes, 28), quint32(levels));
+    QCOMPARE(le32(bytes, 76), 32u);
+    QCOMPARE(le32(bytes, 80), 0x4u);
+    QCOMPARE(bytes.mid(84, 4), QByteArray(alpha ? "DXT5" : "DXT1"));
+    QCOMPARE(le32(bytes, 108), 0x1000u | 0x400000u | 0x8u);
+    QCOMPARE(bytes.size(), 128 + chain);
+
+    const QImage loaded = loadPicture(path, &error).convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(loaded.size(), size);
+    const double quality = fixtures::psnr(loaded, picture);
+    QVERIFY2(quality >= minPsnr, qPrintable(QString::number(quality)));
+    for (int by = 0; by < size.height(); by += 4) {
+        for (int bx = 0; bx < size.width(); bx += 4) {
+            const QRect block = QRect(bx, by, 4, 4) & picture.rect();
+            int lowest = 255, highest = 0;
+            for (int y = block.top(); y <= block.bottom(); ++y)
+                for (int x = block.left(); x <= block.right(); ++x) {
+                    lowest = qMin(lowest, qAlpha(picture.pixel(x, y)));
+                    highest = qMax(highest, qAlpha(picture.pixel(x, y)));
+                }
+            for (int y = block.top(); y <= block.bottom(); ++y)
+                for (int x = block.left(); x <= block.right(); ++x) {
+                    const int off = qAbs(qAlpha(loaded.pixel(x, y)) - qAlpha(picture.pixel(x, y)));
+                    QVERIFY2(off <= (highest - lowest) / 14 + 1, qPrintable(u"(%1, %2) off by %3"_s.arg(x).arg(y).arg(off)));
+                }
+        }
+    }
+}
+
+// The last level, 1 x 1, is the mean of the picture taken in linear light,
+// with clear pixels lending no colour; sides that do not halve evenly share
+// their middle pixels.
+void PictureSaveTest::ddsMipmapsInLinearLight_data()
+{
+    QTest::addColumn<QImage>("picture");
+    QTest::addColumn<QRgb>("expected");
+
+    const auto srgb = [](double linear) {
+        return int(std::lround(255 * (linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055)));
+    };
+    QImage checks(8, 8, QImage::Format_RGB32);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            checks.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    const int half = srgb(0.5);
+    QTest::newRow("black and white checks") << checks << qRgb(half, half, half);
+
+    QImage clear(2, 2, QImage::Format_ARGB32);
+    clear.fill(qRgba(0, 0, 0, 0));
+    clear.setPixel(0, 0, qRgb(255, 255, 255));
+    clear.setPixel(1, 1, qRgb(255, 255, 255));
+    QTest::newRow("two white, two clear black") << clear << qRgba(255, 255, 255, 128);
+
+    QImage thirds(3, 1, QImage::Format_RGB32);
+    thirds.fill(qRgb(255, 255, 255));
+    thirds.setPixel(2, 0, qRgb(0, 0, 0));
+    const int twoThirds = srgb(2.0 / 3);
+    QTest::newRow("3 x 1, one third black") << thirds << qRgb(twoThirds, twoThirds, twoThirds);
+}
+
+void PictureSaveTest::ddsMipmapsInLinearLight()
+{
+    QFETCH(QImage, picture);
+    QFETCH(QRgb, expected);
+
+    const QString path = m_dir.filePath(u"mipmaps.dds"_s);
+    QString error;
+    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
+    const QByteArray bytes = fixtures::readFile(path);
+    const int blockBytes = bytes.mid(84, 4) == "DXT1" ? 8 : 16;
+    // The last block as the only level of a 1 x 1 file of the same format.
+    QByteArray last = bytes.left(128) + bytes.right(blockBytes);
+    last.replace(12, 8, QByteArray::fromHex("0100000001000000"));
+    last.replace(28, 4, QByteArray::fromHex("01000000"));
+    const QImage smallest = decodePicture(last, &error);
+    QVERIFY2(!smallest.isNull(), qPrintable(error));
+    const QRgb got = smallest.pixel(0, 0);
+    QVERIFY2(qAbs(qRed(got) - qRed(expected)) <= 3 && qAbs(qGreen(got) - qGreen(expected)) <= 3
+                 && qAbs(qBlue(got) - qBlue(expected)) <= 3 && qAbs(qAlpha(got) - qAlpha(expected)) <= 1,
+             qPrintable(u"got %1, expected %2"_s.arg(got, 8, 16).arg(expected, 8, 16)));
 }
 
 // Quality 92 with full-resolution chroma in a baseline frame.

@@ -154,7 +154,7 @@ void BatchTest::decodingIgnoresHeapContents()
 void BatchTest::batchGivesEachFileItsOwnCopy_data()
 {
     QTest::addColumn<QString>("destination");
-    for (const QString &destination : {u".bmp"_s, u".jpg"_s, u".png"_s, u".wmf"_s})
+    for (const QString &destination : {u".bmp"_s, u".jpg"_s, u".png"_s, u".wmf"_s, u".tga"_s, u".dds"_s})
         QTest::newRow(qPrintable(destination)) << destination;
 }
 
