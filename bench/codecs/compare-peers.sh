@@ -5,10 +5,10 @@
 # JPEG and DDS output the PSNR against the source (of the top level, for DDS).
 #   compare-peers.sh [corpus] [results-file]
 # corpus defaults to build/bench/corpus (made by make-corpus.sh); the
-# program to time is build/default/bench/codecs/morvane-convert-folder, or
+# program to time is "morvane convert" of build/default/app/morvane, or of
 # $OURS. REPEATS (default 3) runs of each; the fastest counts, and the peak
 # memory is the largest of them. Single-threaded throughout (ours with
-# --threads 1, ImageMagick with -limit thread 1 and MAGICK_THREAD_LIMIT=1,
+# --threads 1 and OMP_NUM_THREADS=1 for libimagequant, ImageMagick with -limit thread 1 and MAGICK_THREAD_LIMIT=1,
 # GraphicsMagick with -limit threads 1 and OMP_NUM_THREADS=1), plus ours
 # with one thread per core. Peers write JPEG at quality 92 with full
 # chroma (-sampling-factor 1x1), TGA run-length encoded where they can
@@ -19,7 +19,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 corpus=${1:-$root/build/bench/corpus}
 results=${2:-$root/build/bench/results.md}
-ours=${OURS:-$root/build/default/bench/codecs/morvane-convert-folder}
+ours=${OURS:-$root/build/default/app/morvane}
 repeats=${REPEATS:-3}
 im_mogrify=/usr/bin/mogrify-im6.q16
 im_compare=/usr/bin/compare-im6.q16
@@ -49,8 +49,8 @@ timed() {
     dds) options=(-define dds:compression=dxt1) ;; # mipmaps: the whole chain unless told otherwise
   esac
   case $tool in
-    ours-1) "${timer[@]}" "$ours" --threads 1 --only "*.$from" "$dir" ".$to" ;;
-    ours-all) "${timer[@]}" "$ours" --threads 0 --only "*.$from" "$dir" ".$to" ;;
+    ours-1) "${timer[@]}" env OMP_NUM_THREADS=1 "$ours" convert --threads 1 --only "*.$from" --to ".$to" "$dir" ;;
+    ours-all) "${timer[@]}" "$ours" convert --threads 0 --only "*.$from" --to ".$to" "$dir" ;;
     im) "${timer[@]}" env MAGICK_THREAD_LIMIT=1 "$im_mogrify" -limit thread 1 "${options[@]}" -format "$to" "$dir"/*."$from" ;;
     gm) "${timer[@]}" env OMP_NUM_THREADS=1 "$gm" mogrify -limit threads 1 "${options[@]}" -format "$to" "$dir"/*."$from" ;;
   esac
@@ -151,7 +151,7 @@ for threads in 1 0; do
   for n in 0 5 20; do
     rm -rf "$work/mem" && mkdir -p "$work/mem"
     [ "$n" -gt 0 ] && cp -t "$work/mem" "${large[@]:0:n}"
-    /usr/bin/time -v -o "$work/time" "$ours" --threads "$threads" --only '*.jpg' "$work/mem" .bmp > /dev/null 2>&1 || true
+    /usr/bin/time -v -o "$work/time" "$ours" convert --threads "$threads" --only '*.jpg' --to .bmp "$work/mem" > /dev/null 2>&1 || true
     row+=("$(awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' "$work/time")")
   done
   echo "| | $([ "$threads" = 0 ] && echo "$cores" || echo 1) | ${row[0]} | ${row[1]} | ${row[2]} |" | tee -a "$results"

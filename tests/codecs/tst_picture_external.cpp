@@ -85,7 +85,7 @@ int largestDifference(const QImage &a, const QImage &b)
 
 } // namespace
 
-class PictureExternalTest : public QObject {
+class TestPictureExternal : public QObject {
     Q_OBJECT
 
 private slots:
@@ -100,7 +100,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-void PictureExternalTest::openedByOtherTools_data()
+void TestPictureExternal::openedByOtherTools_data()
 {
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QString>("extension");
@@ -121,7 +121,7 @@ void PictureExternalTest::openedByOtherTools_data()
     QTest::newRow("ImageMagick dds") << u"ImageMagick"_s << u"dds"_s << u"DDS"_s << 99.0;
 }
 
-void PictureExternalTest::openedByOtherTools()
+void TestPictureExternal::openedByOtherTools()
 {
     QFETCH(QString, tool);
     QFETCH(QString, extension);
@@ -153,7 +153,7 @@ void PictureExternalTest::openedByOtherTools()
 // with varying opacity, read as ImageMagick reads them. tolerance:
 // ImageMagick widens 5- and 6-bit channels by repeating their bits, one
 // level off the exact scaling at most.
-void PictureExternalTest::variantsOfOtherTools_data()
+void TestPictureExternal::variantsOfOtherTools_data()
 {
     QTest::addColumn<QString>("tool");
     QTest::addColumn<QStringList>("arguments"); // before the output name
@@ -207,7 +207,7 @@ void PictureExternalTest::variantsOfOtherTools_data()
     QTest::newRow("IM DDS 24-bit") << im << opaque + dds("none") << u"%1.dds"_s << 0;
 }
 
-void PictureExternalTest::variantsOfOtherTools()
+void TestPictureExternal::variantsOfOtherTools()
 {
     QFETCH(QString, tool);
     QFETCH(QStringList, arguments);
@@ -239,7 +239,7 @@ void PictureExternalTest::variantsOfOtherTools()
 // A JPEG and a PNG that ImageMagick wrote with an embedded Adobe RGB
 // profile: our BMP copy (BMP holds no profile) has the colours ImageMagick
 // gives when it converts the same file to sRGB.
-void PictureExternalTest::profilesOfOtherTools_data()
+void TestPictureExternal::profilesOfOtherTools_data()
 {
     QTest::addColumn<QString>("extension");
     QTest::addColumn<double>("minPsnr");
@@ -247,7 +247,7 @@ void PictureExternalTest::profilesOfOtherTools_data()
     QTest::newRow("png") << u"png"_s << 40.0;
 }
 
-void PictureExternalTest::profilesOfOtherTools()
+void TestPictureExternal::profilesOfOtherTools()
 {
     QFETCH(QString, extension);
     QFETCH(double, minPsnr);
@@ -277,5 +277,5 @@ void PictureExternalTest::profilesOfOtherTools()
     QVERIFY(fixtures::psnr(loaded, reference) < agreement - 6);
 }
 
-QTEST_GUILESS_MAIN(PictureExternalTest)
+QTEST_GUILESS_MAIN(TestPictureExternal)
 #include "tst_picture_external.moc"

@@ -61,7 +61,7 @@ QImage picture(int width, std::initializer_list<QRgb> pixels)
 
 } // namespace
 
-class PictureLoadTest : public QObject {
+class TestPictureLoad : public QObject {
     Q_OBJECT
 
 private slots:
@@ -89,7 +89,7 @@ private:
 
 // Each format saved under its own name, a wrong one, none, and an upper-case
 // one loads the same picture: the name plays no part.
-void PictureLoadTest::formatFromContent_data()
+void TestPictureLoad::formatFromContent_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QImage>("source");
@@ -114,7 +114,7 @@ void PictureLoadTest::formatFromContent_data()
     QTest::newRow("dds") << saved(u"dds"_s) << source << 28.0;
 }
 
-void PictureLoadTest::formatFromContent()
+void TestPictureLoad::formatFromContent()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QImage, source);
@@ -140,7 +140,7 @@ void PictureLoadTest::formatFromContent()
     QVERIFY2(fixtures::psnr(first, source) >= minPsnr, qPrintable(QString::number(fixtures::psnr(first, source))));
 }
 
-void PictureLoadTest::notPictures_data()
+void TestPictureLoad::notPictures_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("name");
@@ -158,7 +158,7 @@ void PictureLoadTest::notPictures_data()
     QTest::newRow("folder") << QByteArray() << u"."_s << u"this is a folder, not a picture file"_s;
 }
 
-void PictureLoadTest::notPictures()
+void TestPictureLoad::notPictures()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, name);
@@ -174,7 +174,7 @@ void PictureLoadTest::notPictures()
 
 // A file larger than any picture within the limits needs is refused unread
 // (the file is sparse: it takes no room on disk).
-void PictureLoadTest::oversizedFileIsNotRead()
+void TestPictureLoad::oversizedFileIsNotRead()
 {
     QFile file(m_dir.filePath(u"huge.bmp"_s));
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -188,7 +188,7 @@ void PictureLoadTest::oversizedFileIsNotRead()
 
 // Each kind of bitmap the metafile tests draw, in a BMP file: the same codec
 // reads both, pixels that runs skip included.
-void PictureLoadTest::bmpVariants_data()
+void TestPictureLoad::bmpVariants_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QImage>("picture");
@@ -200,7 +200,7 @@ void PictureLoadTest::bmpVariants_data()
     }
 }
 
-void PictureLoadTest::bmpVariants()
+void TestPictureLoad::bmpVariants()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QImage, picture);
@@ -212,7 +212,7 @@ void PictureLoadTest::bmpVariants()
 
 // TGA variants ImageMagick and GraphicsMagick do not write, from the
 // format's own description.
-void PictureLoadTest::tgaVariants_data()
+void TestPictureLoad::tgaVariants_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QImage>("expected");
@@ -241,7 +241,7 @@ void PictureLoadTest::tgaVariants_data()
                                       << picture(3, {red, red, red, red, green, blue});
 }
 
-void PictureLoadTest::tgaVariants()
+void TestPictureLoad::tgaVariants()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QImage, expected);
@@ -253,7 +253,7 @@ void PictureLoadTest::tgaVariants()
 
 // Variants written by ImageMagick from plasma.png (tiny, so chroma
 // subsampling shows).
-void PictureLoadTest::jpegVariants_data()
+void TestPictureLoad::jpegVariants_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("gray");
@@ -264,7 +264,7 @@ void PictureLoadTest::jpegVariants_data()
     QTest::newRow("Adobe CMYK") << u"plasma-cmyk.jpg"_s << false;
 }
 
-void PictureLoadTest::jpegVariants()
+void TestPictureLoad::jpegVariants()
 {
     QFETCH(QString, name);
     QFETCH(bool, gray);
@@ -285,7 +285,7 @@ void PictureLoadTest::jpegVariants()
 }
 
 // Quadrants red, green / blue, white, turned as each EXIF orientation says.
-void PictureLoadTest::exifOrientation_data()
+void TestPictureLoad::exifOrientation_data()
 {
     QTest::addColumn<int>("orientation");
     QTest::addColumn<bool>("bigEndian");
@@ -306,7 +306,7 @@ void PictureLoadTest::exifOrientation_data()
     QTest::newRow("9 out of range") << 9 << false << wide << u"RGBW"_s;
 }
 
-void PictureLoadTest::exifOrientation()
+void TestPictureLoad::exifOrientation()
 {
     QFETCH(int, orientation);
     QFETCH(bool, bigEndian);
@@ -337,7 +337,7 @@ void PictureLoadTest::exifOrientation()
 }
 
 // 16384 pixels on a side are allowed, one more is not.
-void PictureLoadTest::sideLimitIsInclusive()
+void TestPictureLoad::sideLimitIsInclusive()
 {
     for (const int width : {16384, 16385}) {
         QImage line(width, 1, QImage::Format_RGB32);
@@ -355,7 +355,7 @@ void PictureLoadTest::sideLimitIsInclusive()
     }
 }
 
-void PictureLoadTest::everyPrefixLoadsOrFails_data()
+void TestPictureLoad::everyPrefixLoadsOrFails_data()
 {
     QTest::addColumn<QByteArray>("bytes");
 
@@ -385,7 +385,7 @@ void PictureLoadTest::everyPrefixLoadsOrFails_data()
 }
 
 // A prefix either fails with a message or loads the whole picture's size.
-void PictureLoadTest::everyPrefixLoadsOrFails()
+void TestPictureLoad::everyPrefixLoadsOrFails()
 {
     QFETCH(QByteArray, bytes);
     QVERIFY(!bytes.isEmpty());
@@ -412,7 +412,7 @@ void PictureLoadTest::everyPrefixLoadsOrFails()
 // An allocator that fills every block it hands out (MALLOC_PERTURB_) makes
 // even untouched memory cost time and room, so the bounds are checked in
 // the run without it.
-void PictureLoadTest::malformedFilesFailCleanly()
+void TestPictureLoad::malformedFilesFailCleanly()
 {
     const bool perturbed = !qEnvironmentVariableIsEmpty("MALLOC_PERTURB_");
     const QDir dir(QStringLiteral(MORVANE_CODECS_DATA));
@@ -442,5 +442,5 @@ void PictureLoadTest::malformedFilesFailCleanly()
                  qPrintable(u"peak grew by %1 KB"_s.arg(after.ru_maxrss - before.ru_maxrss)));
 }
 
-QTEST_GUILESS_MAIN(PictureLoadTest)
+QTEST_GUILESS_MAIN(TestPictureLoad)
 #include "tst_picture_load.moc"

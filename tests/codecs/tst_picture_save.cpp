@@ -69,7 +69,7 @@ QImage translucentPhoto(int width, int height)
 
 } // namespace
 
-class PictureSaveTest : public QObject {
+class TestPictureSave : public QObject {
     Q_OBJECT
 
 private slots:
@@ -100,7 +100,7 @@ private:
 
 // After the last dot of the name alone, its case kept (the rest is
 // checked through the saves below).
-void PictureSaveTest::extensionOfPath()
+void TestPictureSave::extensionOfPath()
 {
     QCOMPARE(pictureExtension(u"/t/stone..JPeG"_s), u"JPeG"_s);
     QCOMPARE(pictureExtension(u"/t.d/stone"_s), QString());
@@ -108,7 +108,7 @@ void PictureSaveTest::extensionOfPath()
 }
 
 // The bytes written are in the format the extension names, whatever its case.
-void PictureSaveTest::formatByExtension_data()
+void TestPictureSave::formatByExtension_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("signature");
@@ -123,7 +123,7 @@ void PictureSaveTest::formatByExtension_data()
     QTest::newRow("suffix alone") << u".bmp"_s << QByteArray("BM");
 }
 
-void PictureSaveTest::formatByExtension()
+void TestPictureSave::formatByExtension()
 {
     QFETCH(QString, name);
     QFETCH(QByteArray, signature);
@@ -138,7 +138,7 @@ void PictureSaveTest::formatByExtension()
     QCOMPARE(loadPicture(path, &error).size(), picture.size());
 }
 
-void PictureSaveTest::exactRoundTrips_data()
+void TestPictureSave::exactRoundTrips_data()
 {
     QTest::addColumn<QString>("extension");
     QTest::addColumn<QImage>("picture");
@@ -158,7 +158,7 @@ void PictureSaveTest::exactRoundTrips_data()
     QTest::newRow("bmp from grayscale") << u"bmp"_s << gray;
 }
 
-void PictureSaveTest::exactRoundTrips()
+void TestPictureSave::exactRoundTrips()
 {
     QFETCH(QString, extension);
     QFETCH(QImage, picture);
@@ -173,7 +173,7 @@ void PictureSaveTest::exactRoundTrips()
 
 // 24 bits when every pixel is opaque, else 32 with 8 attribute bits; run-length
 // encoded, top row first, the version 2 footer; the pixels back exactly.
-void PictureSaveTest::tgaDepthFollowsOpacity_data()
+void TestPictureSave::tgaDepthFollowsOpacity_data()
 {
     QTest::addColumn<QImage>("picture");
     QTest::addColumn<int>("bits");
@@ -189,7 +189,7 @@ void PictureSaveTest::tgaDepthFollowsOpacity_data()
     QTest::newRow("grayscale") << opaque.convertToFormat(QImage::Format_Grayscale8) << 24 << 0x20;
 }
 
-void PictureSaveTest::tgaDepthFollowsOpacity()
+void TestPictureSave::tgaDepthFollowsOpacity()
 {
     QFETCH(QImage, picture);
     QFETCH(int, bits);
@@ -213,7 +213,7 @@ void PictureSaveTest::tgaDepthFollowsOpacity()
 // sides that do not halve evenly included; the top level close to the
 // picture, opacity within half a step of the eight levels a BC3 block
 // spreads over the range of its values.
-void PictureSaveTest::ddsHeaderAndChain_data()
+void TestPictureSave::ddsHeaderAndChain_data()
 {
     QTest::addColumn<QSize>("size");
     QTest::addColumn<bool>("alpha");
@@ -226,7 +226,7 @@ void PictureSaveTest::ddsHeaderAndChain_data()
     QTest::newRow("37 x 23 with alpha") << QSize(37, 23) << true << 24.0;
 }
 
-void PictureSaveTest::ddsHeaderAndChain()
+void TestPictureSave::ddsHeaderAndChain()
 {
     QFETCH(QSize, size);
     QFETCH(bool, alpha);
@@ -287,7 +287,7 @@ void PictureSaveTest::ddsHeaderAndChain()
 // The last level, 1 x 1, is the mean of the picture taken in linear light,
 // with clear pixels lending no colour; sides that do not halve evenly share
 // their middle pixels.
-void PictureSaveTest::ddsMipmapsInLinearLight_data()
+void TestPictureSave::ddsMipmapsInLinearLight_data()
 {
     QTest::addColumn<QImage>("picture");
     QTest::addColumn<QRgb>("expected");
@@ -315,7 +315,7 @@ void PictureSaveTest::ddsMipmapsInLinearLight_data()
     QTest::newRow("3 x 1, one third black") << thirds << qRgb(twoThirds, twoThirds, twoThirds);
 }
 
-void PictureSaveTest::ddsMipmapsInLinearLight()
+void TestPictureSave::ddsMipmapsInLinearLight()
 {
     QFETCH(QImage, picture);
     QFETCH(QRgb, expected);
@@ -338,7 +338,7 @@ void PictureSaveTest::ddsMipmapsInLinearLight()
 }
 
 // Quality 92 with full-resolution chroma in a baseline frame.
-void PictureSaveTest::jpegQualityAndSampling()
+void TestPictureSave::jpegQualityAndSampling()
 {
     const QImage picture = fixtures::photoLike(256, 256, 1);
     const QString path = m_dir.filePath(u"photo.jpg"_s);
@@ -365,7 +365,7 @@ void PictureSaveTest::jpegQualityAndSampling()
 
 // libimagequant's 256 colours with dithering on the photo-like picture: 33.9
 // dB measured; film grain is what a palette renders worst.
-void PictureSaveTest::gifQuality()
+void TestPictureSave::gifQuality()
 {
     // A picture of over a million pixels takes its palette from a sample of
     // them and is remapped band by band: no worse for it.
@@ -390,7 +390,7 @@ void PictureSaveTest::gifQuality()
 }
 
 // Under half opacity becomes transparent, the rest opaque in its own colour.
-void PictureSaveTest::gifTransparency()
+void TestPictureSave::gifTransparency()
 {
     const int alphas[] = {0, 1, 64, 127, 128, 129, 200, 255};
     QImage picture(8, 4, QImage::Format_ARGB32);
@@ -420,7 +420,7 @@ void PictureSaveTest::gifTransparency()
 }
 
 // Formats without transparency composite onto white, never black.
-void PictureSaveTest::flattenedOntoWhite_data()
+void TestPictureSave::flattenedOntoWhite_data()
 {
     QTest::addColumn<QString>("extension");
     QTest::addColumn<QImage::Format>("format");
@@ -452,7 +452,7 @@ void PictureSaveTest::flattenedOntoWhite_data()
                                        << qRgb(255, 255, 255) << 0;
 }
 
-void PictureSaveTest::flattenedOntoWhite()
+void TestPictureSave::flattenedOntoWhite()
 {
     QFETCH(QString, extension);
     QFETCH(QImage::Format, format);
@@ -472,7 +472,7 @@ void PictureSaveTest::flattenedOntoWhite()
              qPrintable(u"got %1"_s.arg(got, 8, 16)));
 }
 
-void PictureSaveTest::refusedSaves_data()
+void TestPictureSave::refusedSaves_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QImage>("picture");
@@ -493,7 +493,7 @@ void PictureSaveTest::refusedSaves_data()
 }
 
 // A refused save writes nothing at all.
-void PictureSaveTest::refusedSaves()
+void TestPictureSave::refusedSaves()
 {
     QFETCH(QString, name);
     QFETCH(QImage, picture);
@@ -512,7 +512,7 @@ void PictureSaveTest::refusedSaves()
 // Saving over a file replaces it, touches no other file, and keeps the old
 // file's permissions; a link at the destination is replaced by the file, and
 // the file it pointed to is left alone.
-void PictureSaveTest::replacesOnlyTheDestination()
+void TestPictureSave::replacesOnlyTheDestination()
 {
     QTemporaryDir dir;
     const QString source = dir.filePath(u"stone.bmp"_s);
@@ -548,7 +548,7 @@ void PictureSaveTest::replacesOnlyTheDestination()
 
 // A write cut short by the file size limit leaves the old file byte for byte
 // and no temporary file behind.
-void PictureSaveTest::failedWriteKeepsOldFile()
+void TestPictureSave::failedWriteKeepsOldFile()
 {
     QTemporaryDir dir;
     const QString destination = dir.filePath(u"big.bmp"_s);
@@ -572,5 +572,5 @@ void PictureSaveTest::failedWriteKeepsOldFile()
     QCOMPARE(fileNames(dir.path()), QStringList({u"big.bmp"_s}));
 }
 
-QTEST_GUILESS_MAIN(PictureSaveTest)
+QTEST_GUILESS_MAIN(TestPictureSave)
 #include "tst_picture_save.moc"

@@ -68,7 +68,7 @@ QByteArray gifInLargerScreen(bool transparent)
 
 } // namespace
 
-class BatchTest : public QObject {
+class TestBatch : public QObject {
     Q_OBJECT
 
 private slots:
@@ -83,7 +83,7 @@ private:
     QStringList m_sources; // every picture file the suite reads, as a path
 };
 
-void BatchTest::initTestCase()
+void TestBatch::initTestCase()
 {
     for (const QString &folder : {QStringLiteral(MORVANE_TEST_PICTURES), QStringLiteral(MORVANE_PICTURE_SEEDS),
                                   QStringLiteral(MORVANE_WMF_SEEDS), QStringLiteral(MORVANE_MALFORMED)}) {
@@ -111,7 +111,7 @@ void BatchTest::initTestCase()
 
 // The part of a GIF's screen that no frame covers is the background colour,
 // or clear when the picture has a transparent colour.
-void BatchTest::gifScreenOutsideTheFrame()
+void TestBatch::gifScreenOutsideTheFrame()
 {
     for (const bool transparent : {false, true}) {
         const QByteArray gif = gifInLargerScreen(transparent);
@@ -139,7 +139,7 @@ void BatchTest::gifScreenOutsideTheFrame()
 }
 
 // Every picture decodes to the same pixels whatever the heap held before.
-void BatchTest::decodingIgnoresHeapContents()
+void TestBatch::decodingIgnoresHeapContents()
 {
     for (const QString &path : std::as_const(m_sources)) {
         dirtyHeap(0x5a);
@@ -151,14 +151,14 @@ void BatchTest::decodingIgnoresHeapContents()
     }
 }
 
-void BatchTest::batchGivesEachFileItsOwnCopy_data()
+void TestBatch::batchGivesEachFileItsOwnCopy_data()
 {
     QTest::addColumn<QString>("destination");
     for (const QString &destination : {u".bmp"_s, u".jpg"_s, u".png"_s, u".wmf"_s, u".tga"_s, u".dds"_s})
         QTest::newRow(qPrintable(destination)) << destination;
 }
 
-void BatchTest::batchGivesEachFileItsOwnCopy()
+void TestBatch::batchGivesEachFileItsOwnCopy()
 {
     QFETCH(QString, destination);
 
@@ -199,5 +199,5 @@ void BatchTest::batchGivesEachFileItsOwnCopy()
 #endif
 }
 
-QTEST_GUILESS_MAIN(BatchTest)
+QTEST_GUILESS_MAIN(TestBatch)
 #include "tst_batch.moc"

@@ -35,6 +35,7 @@ expected=(
   "$share/applications/$app_id.desktop"
   "$share/metainfo/$app_id.metainfo.xml"
   "$share/icons/hicolor/scalable/apps/$app_id.svg"
+  "$share/man/man1/morvane.1"
 )
 for size in 16 32 48 64 128 256; do
   expected+=("$share/icons/hicolor/${size}x$size/apps/$app_id.png")
