@@ -17,7 +17,8 @@ namespace morvane::base {
 // a new one gets the usual ones (umask applied). The temporary file has a
 // short hidden name of its own (isTemporaryFileName) whatever the length of
 // path's name, and is locked while it is written. The data is handed to the
-// system but not forced to disk: a run does that once (flushFileSystem).
+// system, which is asked to start writing it out, but not waited for: a run
+// does that once (flushFileSystem), and finds little left to write then.
 bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *error);
 
 // True when name is one that writeFileAtomically gives its temporary files:
