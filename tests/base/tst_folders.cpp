@@ -113,14 +113,19 @@ void TestFolders::naturalOrder()
 
 void TestFolders::patternsAsExpressions()
 {
-    const QStringList names = randomNames(2000, 7) + QStringList{u"Stone.JPG"_s, u"stone.jpg"_s, u"noext"_s,
-                                                                  u"a.tar.gz"_s, u"\u00c9t\u00e9.Jpg"_s};
+    const QStringList names = randomNames(2000, 7)
+                              + QStringList{u"Stone.JPG"_s, u"stone.jpg"_s, u"noext"_s, u"a.tar.gz"_s,
+                                            u"\u00c9t\u00e9.Jpg"_s, u"a.jpg.bak"_s, u"a.bmpx"_s, u"tex1.jpg"_s,
+                                            u"tex10.jpg"_s, u"[a].jpg"_s, u"axb"_s, u"a.b"_s};
+    // Every quick kind, and patterns only an expression can match: "?",
+    // brackets as plain characters, a dot as a dot.
     for (const QString &pattern : {u"*"_s, u"*.*"_s, u"*.jpg"_s, u"*.JPG;*.gz"_s, u"*t*"_s, u"*[*"_s, u"*.?pg"_s,
-                                   u"st*"_s, u""_s}) {
+                                   u"st*"_s, u""_s, u"*.bmp*"_s, u"tex?.jpg"_s, u"[a].jpg"_s, u"a.b"_s}) {
         QList<QRegularExpression> expressions;
         for (const QString &part : pattern.split(u';', Qt::SkipEmptyParts)) {
-            QString glob = part;
-            glob.replace(u'[', u"[[]"_s);
+            QString glob; // brackets are plain characters in a name pattern
+            for (const QChar c : part)
+                glob += c == u'[' ? u"[[]"_s : c == u']' ? u"[]]"_s : QString(c);
             expressions.append(QRegularExpression(QRegularExpression::wildcardToRegularExpression(glob),
                                                   QRegularExpression::CaseInsensitiveOption));
         }

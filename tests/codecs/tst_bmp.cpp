@@ -36,6 +36,13 @@ void TestBmp::variants_data()
     QTest::addColumn<QImage>("expected");
     for (const fixtures::BmpVariant &v : fixtures::bmpVariants())
         QTest::newRow(v.name.constData()) << v.file << v.expected;
+    // The bitmaps the metafile tests draw, in BMP files: one codec reads both.
+    for (const fixtures::DibCase &c : fixtures::dibCases()) {
+        QImage picture(c.width, int(c.pixels.size()) / c.width, QImage::Format_ARGB32);
+        for (int i = 0; i < c.pixels.size(); ++i)
+            picture.setPixel(i % c.width, i / c.width, c.pixels[i]);
+        QTest::addRow("metafile's %s", c.name) << fixtures::bmpFile(c.dib) << picture;
+    }
 }
 
 void TestBmp::variants()

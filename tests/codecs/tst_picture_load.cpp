@@ -70,8 +70,6 @@ private slots:
     void notPictures_data();
     void notPictures();
     void oversizedFileIsNotRead();
-    void bmpVariants_data();
-    void bmpVariants();
     void tgaVariants_data();
     void tgaVariants();
     void jpegVariants_data();
@@ -184,30 +182,6 @@ void TestPictureLoad::oversizedFileIsNotRead()
     QString error;
     QVERIFY(loadPicture(file.fileName(), &error).isNull());
     QCOMPARE(error, u"file too large (1600 MB)"_s);
-}
-
-// Each kind of bitmap the metafile tests draw, in a BMP file: the same codec
-// reads both, pixels that runs skip included.
-void TestPictureLoad::bmpVariants_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QImage>("picture");
-    for (const fixtures::DibCase &c : fixtures::dibCases()) {
-        QImage picture(c.width, int(c.pixels.size()) / c.width, QImage::Format_RGB32);
-        for (int i = 0; i < c.pixels.size(); ++i)
-            picture.setPixel(i % c.width, i / c.width, c.pixels[i]);
-        QTest::newRow(c.name) << fixtures::bmpFile(c.dib) << picture;
-    }
-}
-
-void TestPictureLoad::bmpVariants()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QImage, picture);
-    QString error;
-    const QImage loaded = decodePicture(bytes, &error);
-    QVERIFY2(!loaded.isNull(), qPrintable(error));
-    QVERIFY(fixtures::samePixels(loaded, picture));
 }
 
 // TGA variants ImageMagick and GraphicsMagick do not write, from the

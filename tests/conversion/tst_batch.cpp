@@ -169,17 +169,25 @@ void TestBatch::batchGivesEachFileItsOwnCopy()
         entries.append(u"p%1.src"_s.arg(i, 3, 10, QChar(u'0')));
     const auto copyName = [&](int i) -> QString { return entries[i].chopped(4) + destination; };
 
-    // The whole list in one run, one after another and on worker threads.
+    // The whole list in one run, one after another and on worker threads,
+    // with a file that cannot be read among them: the same report either way.
     QTemporaryDir serial, parallel;
+    QList<morvane::convert::ConversionReport> reports;
     for (QTemporaryDir *batch : {&serial, &parallel}) {
         for (int i = 0; i < entries.size(); ++i)
             QVERIFY(fixtures::writeFile(batch->filePath(entries[i]), fixtures::readFile(m_sources[i])));
+        QVERIFY(fixtures::writeFile(batch->filePath(u"broken.src"_s), "BM"));
         ConversionOptions options;
         options.threads = batch == &serial ? 1 : 2;
         options.makeDurable = nullptr; // what is compared is in the page cache either way
-        const auto report = convertEntries(batch->path(), entries, destination, options);
-        QCOMPARE(report.parallel, batch != &serial);
-        QCOMPARE(report.saved, int(entries.size()));
+        reports.append(convertEntries(batch->path(), entries + QStringList{u"broken.src"_s}, destination, options));
+        QCOMPARE(reports.last().parallel, batch != &serial);
+        QCOMPARE(reports.last().saved, int(entries.size()));
+        QCOMPARE(reports.last().failed, 1);
+    }
+    for (qsizetype i = 0; i <= entries.size(); ++i) {
+        QCOMPARE(reports[1].entries[i].outcome, reports[0].entries[i].outcome);
+        QCOMPARE(reports[1].entries[i].reason, reports[0].entries[i].reason);
     }
     // Each file alone, after the heap was filled with other content.
     QTemporaryDir alone;

@@ -90,7 +90,6 @@ private slots:
     void independence();
     void convertsFolder_data();
     void convertsFolder();
-    void parallelMatchesSerial();
     void caseInsensitiveSelf();
     void dependentEntriesKeepListOrder();
     void longNames_data();
@@ -220,31 +219,6 @@ void TestConversion::convertsFolder()
     QCOMPARE(pixelsOf(folder + u"/keep.bmp"_s), testPicture(4));
     for (const QString &entry : entries)
         QCOMPARE(fixtures::readFile(folder + u'/' + entry), before[entry]);
-}
-
-void TestConversion::parallelMatchesSerial()
-{
-    QTemporaryDir serialDir, parallelDir;
-    QStringList entries = writePictures(serialDir.path(), u"p"_s, 12) + QStringList{u"broken.png"_s};
-    writePictures(parallelDir.path(), u"p"_s, 12);
-    for (const QTemporaryDir *dir : {&serialDir, &parallelDir})
-        QVERIFY(fixtures::writeFile(dir->filePath(u"broken.png"_s), QByteArray()));
-
-    ConversionOptions options;
-    options.threads = 1;
-    const ConversionReport serial = convertEntries(serialDir.path(), entries, u".bmp"_s, options);
-    options.threads = 3;
-    const ConversionReport parallel = convertEntries(parallelDir.path(), entries, u".bmp"_s, options);
-
-    QVERIFY(!serial.parallel && parallel.parallel);
-    QCOMPARE(names(parallel), names(serial));
-    for (int i = 0; i < entries.size(); ++i) {
-        QCOMPARE(parallel.entries[i].outcome, serial.entries[i].outcome);
-        QCOMPARE(parallel.entries[i].reason, serial.entries[i].reason);
-    }
-    QCOMPARE(filesIn(parallelDir.path()), filesIn(serialDir.path()));
-    for (const QString &name : filesIn(serialDir.path()))
-        QCOMPARE(fixtures::readFile(parallelDir.filePath(name)), fixtures::readFile(serialDir.filePath(name)));
 }
 
 void TestConversion::caseInsensitiveSelf()

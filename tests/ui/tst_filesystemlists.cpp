@@ -21,8 +21,6 @@ class TestFileSystemLists : public QObject {
     Q_OBJECT
 
 private slots:
-    void namePattern_data();
-    void namePattern();
     void fileListPatternAndHidden();
     void fileListMissingFolderKeepsPath();
     void dirListEntriesAndSignal();
@@ -33,29 +31,6 @@ private slots:
     void driveListSelectsDriveOfPath();
     void manyFiles();
 };
-
-// Wildcards beyond those the folder test below lists with.
-void TestFileSystemLists::namePattern_data()
-{
-    QTest::addColumn<QString>("pattern");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("matches");
-    QTest::newRow("whole name only") << u"*.jpg"_s << u"a.jpg.bak"_s << false;
-    QTest::newRow("trailing star") << u"*.bmp*"_s << u"a.bmpx"_s << true;
-    QTest::newRow("question mark one char") << u"tex?.jpg"_s << u"tex1.jpg"_s << true;
-    QTest::newRow("question mark not two") << u"tex?.jpg"_s << u"tex10.jpg"_s << false;
-    QTest::newRow("several patterns, second") << u"*.jpg;*.png"_s << u"a.png"_s << true;
-    QTest::newRow("brackets are plain") << u"[a].jpg"_s << u"[a].jpg"_s << true;
-    QTest::newRow("dot is literal") << u"a.b"_s << u"axb"_s << false;
-}
-
-void TestFileSystemLists::namePattern()
-{
-    QFETCH(QString, pattern);
-    QFETCH(QString, name);
-    QFETCH(bool, matches);
-    QCOMPARE(NamePattern(pattern).matches(name), matches);
-}
 
 void TestFileSystemLists::fileListPatternAndHidden()
 {
