@@ -1,5 +1,7 @@
 #include "convert/allocator.h"
 
+#include <cstdlib> // brings the C library's own macros, __GLIBC__ among them
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif

@@ -1,4 +1,5 @@
 #include "base/atomicwrite.h"
+#include "convert/allocator.h"
 #include "convert/conversion.h"
 #include "support/fixtures.h"
 
@@ -10,10 +11,14 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <thread>
 
 #include <fcntl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -100,6 +105,7 @@ private slots:
     void progress_data();
     void progress();
     void reportTexts();
+    void pictureBuffersKept();
 };
 
 void TestConversion::paths_data()
@@ -480,6 +486,24 @@ void TestConversion::reportTexts()
     QCOMPARE(statusCaption(clean, false), u" Saved  image"_s);
     QCOMPARE(statusCaption(clean, true), u" Saved  images's"_s);
     QCOMPARE(reportMessage(clean), QString());
+}
+
+void TestConversion::pictureBuffersKept()
+{
+#if !defined(__GLIBC__) || defined(__SANITIZE_ADDRESS__)
+    QSKIP("the C library's own allocator is not the one in use");
+#else
+    // A freed picture-sized block stays with the process for the next picture
+    // instead of going back to the system and being faulted in again.
+    morvane::convert::keepPictureBuffers();
+    constexpr size_t Picture = 8u << 20;
+    const size_t freeBefore = mallinfo2().fordblks;
+    void *block = std::malloc(Picture);
+    QVERIFY(block);
+    std::memset(block, 1, Picture);
+    std::free(block);
+    QCOMPARE_GE(mallinfo2().fordblks, freeBefore + Picture);
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestConversion)
