@@ -81,8 +81,6 @@ private slots:
     void nothingToDo();
     void convertsSelectedImage();
     void convertAllCaption();
-    void destinationNames_data();
-    void destinationNames();
     void problemsAreReported();
     void harmlessOutcomesAreNoErrors();
     void convertAllWithoutChoiceFailsHonestly();
@@ -502,34 +500,6 @@ void TestConvertWindow::convertAllCaption()
     QCOMPARE(control<QLabel>("Label1")->text(), u" Saved  images's"_s);
     expectGoHeldWhileTelling();
     QCOMPARE(fixtures::fileNames(folder->path()), (QStringList{u"a.gif"_s, u"a.jpg"_s, u"b.gif"_s, u"b.jpg"_s}));
-}
-
-void TestConvertWindow::destinationNames_data()
-{
-    QTest::addColumn<QString>("source");
-    QTest::addColumn<QString>("destText");
-    QTest::addColumn<QString>("written");
-    QTest::newRow("four-letter extension keeps its dot") << u"stone.jpeg"_s << u".bmp"_s << u"stone..bmp"_s;
-    QTest::newRow("four-character name") << u"tile"_s << u".bmp"_s << u".bmp"_s;
-    QTest::newRow("typed .jpeg") << u"stone.png"_s << u".jpeg"_s << u"stone.jpe"_s;
-}
-
-void TestConvertWindow::destinationNames()
-{
-    QFETCH(QString, source);
-    QFETCH(QString, destText);
-    QFETCH(QString, written);
-    writePicture(path(source));
-    openWindow();
-    choose("Combo1", u"*.*"_s);
-    choose("Combo2", destText);
-    select(source);
-    QTest::mouseClick(control<QPushButton>("cmd1"), Qt::LeftButton);
-    QVERIFY2(boxes.shown.isEmpty(), qPrintable(boxes.shown.value(0).text));
-    QStringList expected{source, written};
-    expected.sort();
-    QCOMPARE(fixtures::fileNames(folder->path()), expected);
-    QVERIFY(!QImage(path(written)).isNull());
 }
 
 void TestConvertWindow::problemsAreReported()

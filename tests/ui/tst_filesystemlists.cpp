@@ -29,7 +29,6 @@ private slots:
     void dirListEnterOpensFolder();
     void browsableVolumes();
     void driveListSelectsDriveOfPath();
-    void manyFiles();
 };
 
 void TestFileSystemLists::fileListPatternAndHidden()
@@ -175,24 +174,6 @@ void TestFileSystemLists::driveListSelectsDriveOfPath()
     DirList dirs;
     for (const Drive &drive : systemDrives())
         QVERIFY2(dirs.setPath(drive.root), qPrintable(drive.root));
-}
-
-void TestFileSystemLists::manyFiles()
-{
-    // Counts are plain int: more entries than a 16-bit count holds.
-    QTemporaryDir dir;
-    const int count = 40000;
-    for (int i = 0; i < count; ++i)
-        touch(dir.filePath(u"t"_s + QString::number(i) + u".jpg"_s));
-    FileList list;
-    QVERIFY(list.setPath(dir.path()));
-    QCOMPARE(list.listCount(), count);
-    // Large lists are sorted in runs on several threads and merged: the whole
-    // order must still be the natural one.
-    for (int i = 0; i < count; ++i) {
-        if (list.list(i) != u"t"_s + QString::number(i) + u".jpg"_s)
-            QFAIL(qPrintable(u"entry "_s + QString::number(i) + u" is "_s + list.list(i)));
-    }
 }
 
 QTEST_MAIN(TestFileSystemLists)
