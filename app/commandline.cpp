@@ -184,7 +184,7 @@ int runConvert(const QStringList &arguments)
         " skipped or failed, with the reason) and a summary; exits with 1 when an image failed, 130 when"
         " Ctrl+C stopped the run before its end."_s);
     addCommon(parser, u"The folder of the images; the copies are written there too."_s);
-    const QCommandLineOption to(u"to"_s, u"The destination suffix: .bmp, .gif, .jpg, .png, .tif, .webp, .wmf..."_s,
+    const QCommandLineOption to(u"to"_s, u"The destination suffix: .bmp, .gif, .jpg, .png, .tif, .webp, .wmf, .tga, .dds"_s,
                                 u"SUFFIX"_s);
     const QCommandLineOption only(u"only"_s, u"Convert only the files whose names match PATTERN, as *.jpg."_s,
                                   u"PATTERN"_s, u"*"_s);

@@ -18,9 +18,9 @@ using morvane::convert::savePicture;
 namespace {
 
 // The plain `convert` on PATH may be another program: name the tools fully.
-const QString kIdentify = u"/usr/bin/identify-im6.q16"_s;
-const QString kConvert = u"/usr/bin/convert-im6.q16"_s;
-const QString kGm = u"/usr/bin/gm"_s;
+const QString IdentifyTool = u"/usr/bin/identify-im6.q16"_s;
+const QString ConvertTool = u"/usr/bin/convert-im6.q16"_s;
+const QString GmTool = u"/usr/bin/gm"_s;
 
 // What program printed, or nothing when it failed; *ok says which.
 QByteArray run(const QString &program, const QStringList &arguments, bool *ok = nullptr)
@@ -57,7 +57,7 @@ QImage decodedBy(const QString &program, const QStringList &prefix, const QStrin
 // as the file says its rows and columns run.
 QImage decodedWithAlpha(const QString &file, QSize size)
 {
-    const QByteArray rgba = run(kConvert, {file + u"[0]"_s, u"-auto-orient"_s, u"-depth"_s, u"8"_s, u"rgba:-"_s});
+    const QByteArray rgba = run(ConvertTool, {file + u"[0]"_s, u"-auto-orient"_s, u"-depth"_s, u"8"_s, u"rgba:-"_s});
     if (rgba.size() != qsizetype(size.width()) * size.height() * 4)
         return {};
     QImage picture(size, QImage::Format_RGBA8888);
@@ -129,7 +129,7 @@ void TestPictureExternal::openedByOtherTools()
     QFETCH(double, minPsnr);
 
     const bool magick = tool == u"ImageMagick";
-    if (!QFileInfo::exists(magick ? kIdentify : kGm))
+    if (!QFileInfo::exists(magick ? IdentifyTool : GmTool))
         QSKIP("tool not installed");
     const QStringList identify = magick ? QStringList{} : QStringList{u"identify"_s};
     const QStringList convert = magick ? QStringList{} : QStringList{u"convert"_s};
@@ -141,9 +141,9 @@ void TestPictureExternal::openedByOtherTools()
     const QImage ours = loadPicture(path, &error);
     QVERIFY2(!ours.isNull(), qPrintable(error));
 
-    const QByteArray described = run(magick ? kIdentify : kGm, identify + QStringList{u"-format"_s, u"%m %w %h\n"_s, path});
+    const QByteArray described = run(magick ? IdentifyTool : GmTool, identify + QStringList{u"-format"_s, u"%m %w %h\n"_s, path});
     QCOMPARE(QString::fromLatin1(described).trimmed(), format + u" 61 37"_s);
-    const QImage theirs = decodedBy(magick ? kConvert : kGm, convert, path, picture.size());
+    const QImage theirs = decodedBy(magick ? ConvertTool : GmTool, convert, path, picture.size());
     QVERIFY2(!theirs.isNull(), "the tool could not decode the file");
     const double agreement = fixtures::psnr(theirs, ours);
     QVERIFY2(agreement >= minPsnr, qPrintable(QString::number(agreement)));
@@ -213,7 +213,7 @@ void TestPictureExternal::variantsOfOtherTools()
     QFETCH(QStringList, arguments);
     QFETCH(QString, output);
     QFETCH(int, tolerance);
-    if (!QFileInfo::exists(kConvert) || !QFileInfo::exists(kGm))
+    if (!QFileInfo::exists(ConvertTool) || !QFileInfo::exists(GmTool))
         QSKIP("tools not installed");
 
     QImage source = fixtures::photoLike(37, 23, 5).convertToFormat(QImage::Format_ARGB32);
@@ -225,7 +225,7 @@ void TestPictureExternal::variantsOfOtherTools()
     const QString base = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
     const QString file = base + output.sliced(output.lastIndexOf(u'.'));
     const QStringList prefix = tool == u"ImageMagick" ? QStringList{} : QStringList{u"convert"_s};
-    QVERIFY(runs(tool == u"ImageMagick" ? kConvert : kGm, prefix + QStringList{png} + arguments + QStringList{output.arg(base)}));
+    QVERIFY(runs(tool == u"ImageMagick" ? ConvertTool : GmTool, prefix + QStringList{png} + arguments + QStringList{output.arg(base)}));
 
     QString error;
     const QImage ours = loadPicture(file, &error);
@@ -251,7 +251,7 @@ void TestPictureExternal::profilesOfOtherTools()
 {
     QFETCH(QString, extension);
     QFETCH(double, minPsnr);
-    if (!QFileInfo::exists(kConvert))
+    if (!QFileInfo::exists(ConvertTool))
         QSKIP("ImageMagick not installed");
     const QString adobe = m_dir.filePath(u"adobe.icc"_s), srgb = m_dir.filePath(u"srgb.icc"_s);
     QVERIFY(fixtures::writeFile(adobe, QColorSpace(QColorSpace::AdobeRgb).iccProfile()));
@@ -259,9 +259,9 @@ void TestPictureExternal::profilesOfOtherTools()
     const QString png = m_dir.filePath(u"plain.png"_s);
     QVERIFY(fixtures::photoLike(48, 32, 3).save(png));
     const QString tagged = m_dir.filePath(u"tagged."_s + extension);
-    QVERIFY(runs(kConvert, {png, u"-profile"_s, adobe, u"-quality"_s, u"95"_s, tagged}));
+    QVERIFY(runs(ConvertTool, {png, u"-profile"_s, adobe, u"-quality"_s, u"95"_s, tagged}));
     const QString theirs = m_dir.filePath(u"theirs-"_s + extension + u".png"_s);
-    QVERIFY(runs(kConvert, {tagged, u"-profile"_s, srgb, u"-strip"_s, theirs}));
+    QVERIFY(runs(ConvertTool, {tagged, u"-profile"_s, srgb, u"-strip"_s, theirs}));
 
     QString error;
     const QImage loaded = loadPicture(tagged, &error);
