@@ -98,7 +98,7 @@ bool isTemporaryFileName(QStringView name)
                        [](QChar c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'); });
 }
 
-bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *error)
+bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *error, FolderFlush folderFlush)
 {
     const QFileInfo info(path);
     if (info.isDir()) {
@@ -132,14 +132,19 @@ bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *err
 
     int failure = writeAll(fd, bytes);
 #ifdef __linux__
-    // Start the disk on this file now, without waiting for it: the run's one
-    // flush at its end then finds little left to write.
+    // Start the disk on this file at once; the wait below then overlaps
+    // with what is left of this function.
     if (failure == 0)
         ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif
+    // A regular file that is replaced keeps its permissions, less the bits
+    // that would let the new content run as its owner; a symbolic link is
+    // replaced, not followed, so its target lends nothing.
     struct stat existing {};
-    if (failure == 0 && ::stat(target.constData(), &existing) == 0 && S_ISREG(existing.st_mode))
-        ::fchmod(fd, existing.st_mode & 07777); // best effort, as a copy would
+    if (failure == 0 && ::lstat(target.constData(), &existing) == 0 && S_ISREG(existing.st_mode))
+        ::fchmod(fd, existing.st_mode & 0777); // best effort, as a copy would
+    if (failure == 0 && ::fdatasync(fd) != 0)
+        failure = errno;
     if (::close(fd) != 0 && failure == 0)
         failure = errno;
     // Between the close and the rename the file is unlocked, but so freshly
@@ -151,6 +156,8 @@ bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *err
         setError(error, u"cannot write the file (%1)"_s.arg(systemReason(failure)));
         return false;
     }
+    if (folderFlush == FolderFlush::Now && !flushFolder(info.absolutePath(), error))
+        return false;
     return true;
 }
 
@@ -172,25 +179,50 @@ int removeLeftTemporaryFiles(const QString &folder, std::chrono::seconds olderTh
     return removed;
 }
 
-bool flushFileSystem(const QString &folder, QString *error)
+bool flushFolder(const QString &folder, QString *error)
 {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        setError(error, u"cannot reach the folder to save the copies to disk (%1)"_s.arg(systemReason(errno)));
+        setError(error, u"cannot reach the folder to save the names to disk (%1)"_s.arg(systemReason(errno)));
         return false;
     }
-#ifdef __linux__
-    const int failure = ::syncfs(fd) == 0 ? 0 : errno;
-#else
-    ::sync(); // reports nothing
-    const int failure = 0;
-#endif
+    int failure = ::fsync(fd) == 0 ? 0 : errno;
+    // Some file systems cannot flush a folder by itself, and keep its
+    // names safe by other means.
+    if (failure == EINVAL || failure == ENOTSUP)
+        failure = 0;
     ::close(fd);
     if (failure != 0) {
-        setError(error, u"the copies may not be saved to disk (%1)"_s.arg(systemReason(failure)));
+        setError(error, u"the names may not be saved to disk (%1)"_s.arg(systemReason(failure)));
         return false;
     }
     return true;
+}
+
+std::optional<bool> folderFoldsCase(const QString &folder)
+{
+    const int dirFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return std::nullopt;
+    std::optional<bool> folds;
+    for (int attempt = 0; !folds && attempt < 4; ++attempt) {
+        const QByteArray name = temporaryName();
+        const QByteArray otherSpelling = name.toUpper();
+        struct stat seen {};
+        if (::fstatat(dirFd, otherSpelling.constData(), &seen, AT_SYMLINK_NOFOLLOW) == 0)
+            continue; // someone's file has that name already: try another
+        const int fd = ::openat(dirFd, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            break;
+        }
+        ::close(fd);
+        folds = ::fstatat(dirFd, otherSpelling.constData(), &seen, AT_SYMLINK_NOFOLLOW) == 0;
+        ::unlinkat(dirFd, name.constData(), 0);
+    }
+    ::close(dirFd);
+    return folds;
 }
 
 } // namespace morvane::base

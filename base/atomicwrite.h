@@ -1,5 +1,5 @@
-// Replacing a file whole or not at all, clearing up after writes that were
-// cut short, and making a run's writes durable.
+// Replacing a file whole or not at all and on disk, clearing up after writes
+// that were cut short, and asking a folder's volume how it compares names.
 #pragma once
 
 #include <QByteArrayView>
@@ -7,19 +7,29 @@
 #include <QStringView>
 
 #include <chrono>
+#include <optional>
 
 namespace morvane::base {
 
-// Writes bytes to a new temporary file in path's folder and renames it over
-// path, so that path holds either its old content or all of bytes, never a
-// part. On failure the temporary file is removed, a file already at path is
-// left as it was, and *error says why. A replaced file keeps its permissions;
-// a new one gets the usual ones (umask applied). The temporary file has a
-// short hidden name of its own (isTemporaryFileName) whatever the length of
-// path's name, and is locked while it is written. The data is handed to the
-// system, which is asked to start writing it out, but not waited for: a run
-// does that once (flushFileSystem), and finds little left to write then.
-bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *error);
+// When the folder's record of a replaced name is forced to disk.
+enum class FolderFlush {
+    Now,   // before writeFileAtomically returns
+    Later, // by the caller, once for many files (flushFolder)
+};
+
+// Writes bytes to a new temporary file in path's folder, waits until its data
+// is on disk and renames it over path, so that path holds either its old
+// content or all of bytes, never a part. On failure the temporary file is
+// removed, a file already at path is left as it was, and *error says why.
+// A replaced regular file keeps its permission bits (not set-user-ID,
+// set-group-ID or sticky); a new file, or one that replaces a symbolic link,
+// gets those of any new file (0666 less the umask): a link's target lends
+// nothing. The temporary file has a short hidden name of its own
+// (isTemporaryFileName) whatever the length of path's name, and is locked
+// while it is written. With FolderFlush::Now the new name is on disk too when
+// it returns true; with Later only once the caller's flushFolder succeeds.
+bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *error,
+                         FolderFlush folderFlush = FolderFlush::Now);
 
 // True when name is one that writeFileAtomically gives its temporary files:
 // ".morvane-", sixteen lowercase hexadecimal digits and ".tmp".
@@ -32,9 +42,15 @@ bool isTemporaryFileName(QStringView name);
 int removeLeftTemporaryFiles(const QString &folder,
                              std::chrono::seconds olderThan = std::chrono::minutes(10));
 
-// Forces everything written to folder's file system onto the disk, renames
-// included: one durable point for a whole run. False and *error set when the
-// system reports that it could not.
-bool flushFileSystem(const QString &folder, QString *error);
+// Forces folder's own record (the names written and renamed in it) onto the
+// disk; the files' data is each file's own business. False and *error set
+// when the system reports that it could not.
+bool flushFolder(const QString &folder, QString *error);
+
+// Whether folder's volume takes names that differ only in letter case as one
+// (exFAT, FAT, case-insensitive NTFS or ext4 folders): told by creating a
+// temporary file there and looking for it under another spelling; nullopt
+// when that cannot be tried (a folder that cannot be written to).
+std::optional<bool> folderFoldsCase(const QString &folder);
 
 } // namespace morvane::base

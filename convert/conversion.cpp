@@ -5,10 +5,12 @@
 #include "base/characters.h"
 
 #include <QFile>
+#include <QHash>
 #include <QImage>
 #include <QSet>
 #include <QThread>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -124,7 +126,7 @@ EntryResult convertOne(const Job &job, QChar separator, Qt::CaseSensitivity cs)
     // The loaded picture is handed over whole to the one that is saved.
     const QImage toSave = std::move(loaded);
     error.clear();
-    if (!savePicture(toSave, *job.destination, &error)) {
+    if (!savePicture(toSave, *job.destination, &error, base::FolderFlush::Later)) {
         result.outcome = Outcome::Failed;
         result.reason = withDetail(u"could not write "_s + fileNameOf(*job.destination, separator), error);
         return result;
@@ -144,27 +146,55 @@ std::optional<std::pair<quint64, quint64>> fileIdentity(const QString &path)
 }
 
 // Marks the saved copies that a later entry's copy replaced: those whose
-// destination is, at the end of the run, the same file as a later one's (the
-// same name, or names the volume takes as one). Each names the entry that
-// replaced it directly.
-void markReplacedCopies(QList<EntryResult> &results, QChar separator)
+// destination names, by cs, the same file as a later one's, or is, at the
+// end of the run, the same file (a volume that takes two names as one
+// without saying so). Each names the entry that replaced it directly.
+void markReplacedCopies(QList<EntryResult> &results, QChar separator, Qt::CaseSensitivity cs)
 {
-    std::map<std::pair<quint64, quint64>, qsizetype> laterCopy;
+    std::map<std::pair<quint64, quint64>, qsizetype> laterByIdentity;
+    QHash<QString, qsizetype> laterByName;
     for (qsizetype i = results.size() - 1; i >= 0; --i) {
         EntryResult &result = results[i];
         if (result.outcome != Outcome::Saved)
             continue;
-        const auto identity = fileIdentity(result.destination);
-        if (!identity)
-            continue;
-        const auto [later, first] = laterCopy.try_emplace(*identity, i);
-        if (!first) {
+        std::optional<qsizetype> later;
+        const QString key = nameKey(result.destination, cs);
+        if (const auto byName = laterByName.constFind(key); byName != laterByName.cend())
+            later = *byName;
+        laterByName.insert(key, i);
+        if (const auto identity = fileIdentity(result.destination)) {
+            const auto [byIdentity, first] = laterByIdentity.try_emplace(*identity, i);
+            if (!first && !later)
+                later = byIdentity->second;
+            byIdentity->second = i;
+        }
+        if (later) {
             result.outcome = Outcome::Replaced;
             result.reason = u"its copy "_s + fileNameOf(result.destination, separator)
-                            + u" was replaced by that of "_s + results[later->second].entry + u", later in this run"_s;
-            later->second = i;
+                            + u" was replaced by that of "_s + results[*later].entry + u", later in this run"_s;
         }
     }
+}
+
+// Fails the copies reported saved: their names did not reach the disk.
+void failSavedCopies(QList<EntryResult> &results, QChar separator, const QString &error)
+{
+    for (EntryResult &result : results) {
+        if (result.outcome != Outcome::Saved)
+            continue;
+        result.outcome = Outcome::Failed;
+        result.reason = withDetail(u"could not write "_s + fileNameOf(result.destination, separator), error);
+    }
+}
+
+// How names are told apart in folder: as asked, else as its volume does.
+Qt::CaseSensitivity caseSensitivityIn(const QString &folder, const ConversionOptions &options)
+{
+    if (options.caseSensitivity)
+        return *options.caseSensitivity;
+    if (const std::optional<bool> folds = base::folderFoldsCase(folder))
+        return *folds ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    return base::fileNameCaseSensitivity();
 }
 
 QString capitalised(const QString &text)
@@ -219,10 +249,11 @@ ConversionReport convertEntries(const QString &folder, const QStringList &entrie
     const int total = int(jobs.size());
     if (total > 0)
         base::removeLeftTemporaryFiles(folder);
+    const Qt::CaseSensitivity cs = total > 0 ? caseSensitivityIn(folder, options) : base::fileNameCaseSensitivity();
 
     int threads = options.threads > 0 ? options.threads : QThread::idealThreadCount();
     threads = std::max(1, std::min(threads, total));
-    if (threads > 1 && !jobsIndependent(jobs, options.caseSensitivity))
+    if (threads > 1 && !jobsIndependent(jobs, cs))
         threads = 1;
 
     // Workers take the entries in list order, so the entries started before
@@ -238,7 +269,7 @@ ConversionReport convertEntries(const QString &folder, const QStringList &entrie
             const int i = next.fetch_add(1);
             if (i >= total)
                 return;
-            results[size_t(i)] = convertOne(jobs[i], options.separator, options.caseSensitivity);
+            results[size_t(i)] = convertOne(jobs[i], options.separator, cs);
             const std::lock_guard lock(progressMutex);
             ++done;
             if (options.progress)
@@ -268,7 +299,16 @@ ConversionReport convertEntries(const QString &folder, const QStringList &entrie
     report.entries.reserve(started);
     for (int i = 0; i < started; ++i)
         report.entries.append(std::move(results[size_t(i)]));
-    markReplacedCopies(report.entries, options.separator);
+    markReplacedCopies(report.entries, options.separator, cs);
+    if (options.makeDurable && std::any_of(report.entries.cbegin(), report.entries.cend(), [](const EntryResult &r) {
+            return r.outcome == Outcome::Saved || r.outcome == Outcome::Replaced;
+        })) {
+        QString error;
+        if (!options.makeDurable(folder, &error)) {
+            report.durabilityError = error.isEmpty() ? u"the copies may not be saved to disk"_s : error;
+            failSavedCopies(report.entries, options.separator, report.durabilityError);
+        }
+    }
     for (const EntryResult &result : std::as_const(report.entries)) {
         switch (result.outcome) {
         case Outcome::Saved: ++report.saved; break;
@@ -279,12 +319,6 @@ ConversionReport convertEntries(const QString &folder, const QStringList &entrie
     }
     report.notConverted = total - started;
     report.cancelled = report.notConverted > 0;
-
-    if (report.saved + report.replaced > 0 && options.makeDurable) {
-        QString error;
-        if (!options.makeDurable(folder, &error))
-            report.durabilityError = error.isEmpty() ? u"the copies may not be saved to disk"_s : error;
-    }
     return report;
 }
 

@@ -95,12 +95,17 @@ struct ConversionOptions {
     // name just finished. It may be called from a worker thread, but never
     // from two threads at once.
     std::function<void(int done, int total, const QString &entry)> progress;
-    // The run's one durable point: called once with the folder after the
-    // last copy when anything was written; its failure is the run's
-    // durabilityError. Empty leaves the copies to the system's write-back.
-    std::function<bool(const QString &folder, QString *error)> makeDurable = base::flushFileSystem;
+    // Each copy's data is on disk before it takes its name; this puts the
+    // names on disk: called once with the folder after the last copy when
+    // anything was written. Its failure is the run's durabilityError, and
+    // every copy reported saved until then is failed. Empty leaves the names
+    // to the system's write-back (for measuring only).
+    std::function<bool(const QString &folder, QString *error)> makeDurable = base::flushFolder;
     QChar separator = QDir::separator();
-    Qt::CaseSensitivity caseSensitivity = base::fileNameCaseSensitivity();
+    // How names are compared: unset asks the folder's volume
+    // (base::folderFoldsCase), falling back on the platform's rule when the
+    // volume cannot be asked.
+    std::optional<Qt::CaseSensitivity> caseSensitivity;
 };
 
 // Converts each entry of folder into folder/<base name><suffix of destText>:
@@ -111,7 +116,8 @@ struct ConversionOptions {
 // other file at the destination is replaced, and a copy that a later entry's
 // copy replaces is reported as Replaced; no source is written. Temporary
 // files that an earlier, killed run left in folder are removed first. The
-// files written and the report do not depend on the thread count.
+// files written and the report do not depend on the thread count. A copy is
+// reported saved only once its data and its name are on disk.
 ConversionReport convertEntries(const QString &folder, const QStringList &entries, const QString &destText,
                                 const ConversionOptions &options = {});
 

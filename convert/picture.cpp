@@ -146,7 +146,7 @@ QImage loadPicture(const QString &path, QString *error)
     return decodePicture(bytes, error);
 }
 
-bool savePicture(const QImage &picture, const QString &path, QString *error)
+bool savePicture(const QImage &picture, const QString &path, QString *error, base::FolderFlush folderFlush)
 {
     const QString extension = pictureExtension(path);
     const formats::Format *format = formatForExtension(extension);
@@ -164,7 +164,7 @@ bool savePicture(const QImage &picture, const QString &path, QString *error)
         setError(error, encoded.error);
         return false;
     }
-    return base::writeFileAtomically(path, encoded.bytes, error);
+    return base::writeFileAtomically(path, encoded.bytes, error, folderFlush);
 }
 
 } // namespace morvane::convert

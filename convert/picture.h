@@ -2,6 +2,7 @@
 // content, the format of a file written by its name's extension.
 #pragma once
 
+#include "base/atomicwrite.h"
 #include "convert/formats/format.h"
 
 #include <QByteArrayView>
@@ -19,8 +20,10 @@ QImage loadPicture(const QString &path, QString *error);
 // Writes picture to path in the format its extension names; the file is
 // replaced whole or left untouched. A picture with a colour profile that
 // format cannot hold is written converted to sRGB. False and *error set on
-// failure.
-bool savePicture(const QImage &picture, const QString &path, QString *error);
+// failure. The copy's data is on disk when it returns true; its name too
+// unless folderFlush leaves that to the caller (base::flushFolder).
+bool savePicture(const QImage &picture, const QString &path, QString *error,
+                 base::FolderFlush folderFlush = base::FolderFlush::Now);
 
 // The picture held in data, as loadPicture reads a file's content.
 QImage decodePicture(QByteArrayView data, QString *error);

@@ -16,6 +16,7 @@ test_pkgs=(
   xvfb xauth xdotool x11-utils
   imagemagick libmagickcore-6.q16-6-extra graphicsmagick libwmf-bin libreoffice-draw-nogui
   desktop-file-utils appstream dpkg-dev file libxcb1-dev man-db
+  exfat-fuse exfatprogs e2fsprogs
 )
 bench_pkgs=(
   imagemagick graphicsmagick time hyperfine

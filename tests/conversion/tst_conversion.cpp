@@ -102,6 +102,9 @@ private slots:
     void longNames();
     void leftTemporaryFiles();
     void durablePoint();
+    void copyModes_data();
+    void copyModes();
+    void volumeCaseRule();
     void cancel();
     void progress_data();
     void progress();
@@ -337,8 +340,8 @@ void TestConversion::leftTemporaryFiles()
     QCOMPARE(filesIn(dir.path()), before - QSet<QString>{killed});
 }
 
-// One durable point per run, after the last copy; a failed one is an error
-// even when every copy was written.
+// The names are flushed once per run, after the last copy; when that fails,
+// no copy is reported saved.
 void TestConversion::durablePoint()
 {
     QTemporaryDir dir;
@@ -366,14 +369,87 @@ void TestConversion::durablePoint()
     convertEntries(dir.path(), {u"d00.bmp"_s, u"ab"_s}, u".bmp"_s, options);
     QVERIFY(calls.isEmpty());
 
-    failure = u"the copies may not be saved to disk (Input/output error)"_s;
-    report = convertEntries(dir.path(), entries.mid(1, 2), u".gif"_s, options);
+    failure = u"the names may not be saved to disk (Input/output error)"_s;
+    report = convertEntries(dir.path(), entries.mid(1, 2) + QStringList{u"ab"_s}, u".gif"_s, options);
     QCOMPARE(calls.size(), 1);
-    QVERIFY(report.allSaved());
+    QCOMPARE(report.failed, 2);
+    QCOMPARE(report.skipped, 1);
     QCOMPARE(report.durabilityError, failure);
     QCOMPARE(toneOf(report), ReportTone::Error);
-    QCOMPARE(statusCaption(report, true), u" Saved 2, skipped 0, failed 0"_s);
-    QCOMPARE(reportMessage(report), u"The copies may not be saved to disk (Input/output error)"_s);
+    QCOMPARE(statusCaption(report, true), u" Saved 0, skipped 1, failed 2"_s);
+    QCOMPARE(report.entries[0].reason, u"could not write d01.gif: "_s + failure);
+    QVERIFY2(reportMessage(report).startsWith(u"2 of 3 images could not be converted\nThe names may not"_s),
+             qPrintable(reportMessage(report)));
+}
+
+// A copy's permissions: a new file's (the umask's), a replaced regular
+// file's own less set-user-ID, set-group-ID and sticky, and never those of
+// a symbolic link's target.
+void TestConversion::copyModes_data()
+{
+    QTest::addColumn<QString>("existing"); // "", "file" or "link"
+    QTest::addColumn<int>("mode");         // of the file, or of the link's target
+    QTest::addColumn<int>("expected");
+    QTest::newRow("new") << QString() << 0 << 0644;
+    QTest::newRow("replaced 0640") << u"file"_s << 0640 << 0640;
+    QTest::newRow("replaced 0666") << u"file"_s << 0666 << 0666;
+    QTest::newRow("replaced 4755") << u"file"_s << 04755 << 0755;
+    QTest::newRow("replaced 3775") << u"file"_s << 03775 << 0775;
+    QTest::newRow("link to 0666") << u"link"_s << 0666 << 0644;
+    QTest::newRow("link to 4755") << u"link"_s << 04755 << 0644;
+}
+
+void TestConversion::copyModes()
+{
+    QFETCH(QString, existing);
+    QFETCH(int, mode);
+    QFETCH(int, expected);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"copy.bmp"_s);
+    const QString target = dir.filePath(u"elsewhere.bmp"_s);
+    if (!existing.isEmpty()) {
+        const QString file = existing == u"link" ? target : path;
+        QVERIFY(fixtures::writeFile(file, "old"));
+        QCOMPARE(::chmod(QFile::encodeName(file).constData(), mode_t(mode)), 0);
+        if (existing == u"link")
+            QVERIFY(QFile::link(target, path));
+    }
+    const mode_t umask = ::umask(022);
+    const bool written = writeFileAtomically(path, "new", nullptr);
+    ::umask(umask);
+    QVERIFY(written);
+    struct stat status {};
+    QCOMPARE(::lstat(QFile::encodeName(path).constData(), &status), 0);
+    QVERIFY(S_ISREG(status.st_mode));
+    QCOMPARE(int(status.st_mode & 07777), expected);
+    if (existing == u"link") {
+        QCOMPARE(fixtures::readFile(target), QByteArray("old"));
+        QCOMPARE(::stat(QFile::encodeName(target).constData(), &status), 0);
+        QCOMPARE(int(status.st_mode & 07777), mode);
+    }
+}
+
+// The volume is asked how it compares names; one that cannot be asked
+// leaves the platform's rule. (A volume that folds case is tried on a real
+// one by tests/conversion/volumes.sh.)
+void TestConversion::volumeCaseRule()
+{
+    QTemporaryDir dir;
+    QCOMPARE(folderFoldsCase(dir.path()), std::optional<bool>(false));
+    QVERIFY(fixtures::fileNames(dir.path()).isEmpty()); // the probe leaves nothing
+    QCOMPARE(folderFoldsCase(dir.filePath(u"missing"_s)), std::nullopt);
+
+    // Told that the volume folds case, a run takes Stone.png and stone.jpg to
+    // one copy: one after the other, the first reported replaced.
+    QVERIFY(testPicture(1).save(dir.filePath(u"Stone.png"_s)));
+    QVERIFY(testPicture(2).save(dir.filePath(u"stone.jpg"_s), "JPEG", 100));
+    ConversionOptions options = threadCount(2);
+    options.caseSensitivity = Qt::CaseInsensitive;
+    const ConversionReport report = convertEntries(dir.path(), {u"Stone.png"_s, u"stone.jpg"_s}, u".bmp"_s, options);
+    QVERIFY(!report.parallel);
+    QCOMPARE(report.replaced, 1);
+    QCOMPARE(report.saved, 1);
+    QCOMPARE(report.entries[0].outcome, Outcome::Replaced);
 }
 
 void TestConversion::cancel()
