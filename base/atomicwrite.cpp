@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <utility>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -98,18 +99,53 @@ bool isTemporaryFileName(QStringView name)
                        [](QChar c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'); });
 }
 
-bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *error, FolderFlush folderFlush)
+StagedFile::StagedFile(int fd, QByteArray temporary, QByteArray target)
+    : m_fd(fd), m_temporary(std::move(temporary)), m_target(std::move(target))
+{
+}
+
+StagedFile::StagedFile(StagedFile &&other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_temporary(std::move(other.m_temporary)),
+      m_target(std::move(other.m_target))
+{
+}
+
+StagedFile &StagedFile::operator=(StagedFile &&other) noexcept
+{
+    if (this != &other) {
+        discard();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_temporary = std::move(other.m_temporary);
+        m_target = std::move(other.m_target);
+    }
+    return *this;
+}
+
+StagedFile::~StagedFile()
+{
+    discard();
+}
+
+void StagedFile::discard()
+{
+    if (m_fd < 0)
+        return;
+    ::close(m_fd);
+    ::unlink(m_temporary.constData());
+    m_fd = -1;
+}
+
+std::optional<StagedFile> StagedFile::stage(const QString &path, QByteArrayView bytes, QString *error)
 {
     const QFileInfo info(path);
     if (info.isDir()) {
         setError(error, u"cannot write the file: a folder has that name"_s);
-        return false;
+        return std::nullopt;
     }
     if (!QFileInfo(info.absolutePath()).isDir()) {
         setError(error, u"cannot write the file: its folder does not exist"_s);
-        return false;
+        return std::nullopt;
     }
-    const QByteArray target = QFile::encodeName(path);
     const QByteArray folder = QFile::encodeName(info.absolutePath()) + '/';
 
     // A short hidden name of our own beside the destination, so that any name
@@ -125,40 +161,56 @@ bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *err
     }
     if (fd < 0) {
         setError(error, u"cannot write the file (%1)"_s.arg(systemReason(errno)));
-        return false;
+        return std::nullopt;
     }
     // Tells removeLeftTemporaryFiles that this one is in use; best effort.
     ::flock(fd, LOCK_EX | LOCK_NB);
-
-    int failure = writeAll(fd, bytes);
+    StagedFile staged(fd, temporary, QFile::encodeName(path));
+    if (const int failure = writeAll(fd, bytes); failure != 0) {
+        setError(error, u"cannot write the file (%1)"_s.arg(systemReason(failure)));
+        return std::nullopt;
+    }
 #ifdef __linux__
-    // Start the disk on this file at once; the wait below then overlaps
-    // with what is left of this function.
-    if (failure == 0)
-        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    // Start the disk on this file now; by the time it is committed there is
+    // little or nothing left to wait for.
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif
+    return staged;
+}
+
+bool StagedFile::commit(QString *error)
+{
+    if (m_fd < 0) {
+        setError(error, u"cannot write the file"_s);
+        return false;
+    }
     // A regular file that is replaced keeps its permissions, less the bits
     // that would let the new content run as its owner; a symbolic link is
     // replaced, not followed, so its target lends nothing.
     struct stat existing {};
-    if (failure == 0 && ::lstat(target.constData(), &existing) == 0 && S_ISREG(existing.st_mode))
-        ::fchmod(fd, existing.st_mode & 0777); // best effort, as a copy would
-    if (failure == 0 && ::fdatasync(fd) != 0)
-        failure = errno;
-    if (::close(fd) != 0 && failure == 0)
+    if (::lstat(m_target.constData(), &existing) == 0 && S_ISREG(existing.st_mode))
+        ::fchmod(m_fd, existing.st_mode & 0777); // best effort, as a copy would
+    int failure = ::fdatasync(m_fd) == 0 ? 0 : errno;
+    if (::close(std::exchange(m_fd, -1)) != 0 && failure == 0)
         failure = errno;
     // Between the close and the rename the file is unlocked, but so freshly
     // written that removeLeftTemporaryFiles leaves it alone.
-    if (failure == 0 && ::rename(temporary.constData(), target.constData()) != 0)
+    if (failure == 0 && ::rename(m_temporary.constData(), m_target.constData()) != 0)
         failure = errno;
     if (failure != 0) {
-        ::unlink(temporary.constData());
+        ::unlink(m_temporary.constData());
         setError(error, u"cannot write the file (%1)"_s.arg(systemReason(failure)));
         return false;
     }
-    if (folderFlush == FolderFlush::Now && !flushFolder(info.absolutePath(), error))
-        return false;
     return true;
+}
+
+bool writeFileAtomically(const QString &path, QByteArrayView bytes, QString *error, FolderFlush folderFlush)
+{
+    std::optional<StagedFile> staged = StagedFile::stage(path, bytes, error);
+    if (!staged || !staged->commit(error))
+        return false;
+    return folderFlush == FolderFlush::Later || flushFolder(QFileInfo(path).absolutePath(), error);
 }
 
 int removeLeftTemporaryFiles(const QString &folder, std::chrono::seconds olderThan)

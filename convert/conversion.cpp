@@ -100,7 +100,25 @@ QString withDetail(const QString &text, const QString &detail)
     return detail.isEmpty() ? text : text + u": "_s + detail;
 }
 
-EntryResult convertOne(const Job &job, QChar separator, Qt::CaseSensitivity cs)
+// A copy staged by convertOne, waiting to be committed.
+using Staged = std::optional<base::StagedFile>;
+
+// Fails result when its staged copy cannot be put in place.
+void commitCopy(Staged &staged, EntryResult &result, QChar separator)
+{
+    if (!staged)
+        return;
+    QString error;
+    if (!staged->commit(&error)) {
+        result.outcome = Outcome::Failed;
+        result.reason = withDetail(u"could not write "_s + fileNameOf(result.destination, separator), error);
+    }
+    staged.reset();
+}
+
+// Converts one entry as far as a staged copy (*staged), reported Saved until
+// its commit says otherwise.
+EntryResult convertOne(const Job &job, QChar separator, Qt::CaseSensitivity cs, Staged *staged)
 {
     EntryResult result;
     result.entry = job.entry;
@@ -126,7 +144,8 @@ EntryResult convertOne(const Job &job, QChar separator, Qt::CaseSensitivity cs)
     // The loaded picture is handed over whole to the one that is saved.
     const QImage toSave = std::move(loaded);
     error.clear();
-    if (!savePicture(toSave, *job.destination, &error, base::FolderFlush::Later)) {
+    *staged = stagePicture(toSave, *job.destination, &error);
+    if (!*staged) {
         result.outcome = Outcome::Failed;
         result.reason = withDetail(u"could not write "_s + fileNameOf(*job.destination, separator), error);
         return result;
@@ -251,9 +270,13 @@ ConversionReport convertEntries(const QString &folder, const QStringList &entrie
         base::removeLeftTemporaryFiles(folder);
     const Qt::CaseSensitivity cs = total > 0 ? caseSensitivityIn(folder, options) : base::fileNameCaseSensitivity();
 
+    // Independent entries may finish in any order: each copy is committed
+    // after the worker has staged its next one, so that the disk writes one
+    // while the next is encoded. Others are committed at once, in list order.
+    const bool independent = jobsIndependent(jobs, cs);
     int threads = options.threads > 0 ? options.threads : QThread::idealThreadCount();
     threads = std::max(1, std::min(threads, total));
-    if (threads > 1 && !jobsIndependent(jobs, cs))
+    if (!independent)
         threads = 1;
 
     // Workers take the entries in list order, so the entries started before
@@ -263,18 +286,31 @@ ConversionReport convertEntries(const QString &folder, const QStringList &entrie
     std::mutex progressMutex;
     int done = 0;
     const auto work = [&] {
+        Staged waiting;
+        int waitingIndex = -1;
+        const auto commitWaiting = [&] {
+            if (waiting)
+                commitCopy(waiting, results[size_t(waitingIndex)], options.separator);
+        };
         for (;;) {
             if (options.cancel && options.cancel->load())
-                return;
+                break;
             const int i = next.fetch_add(1);
             if (i >= total)
-                return;
-            results[size_t(i)] = convertOne(jobs[i], options.separator, cs);
+                break;
+            Staged staged;
+            results[size_t(i)] = convertOne(jobs[i], options.separator, cs, &staged);
+            commitWaiting();
+            waiting = std::move(staged);
+            waitingIndex = i;
+            if (!independent)
+                commitWaiting();
             const std::lock_guard lock(progressMutex);
             ++done;
             if (options.progress)
                 options.progress(done, total, jobs[i].entry);
         }
+        commitWaiting();
     };
 
     if (threads == 1) {

@@ -146,25 +146,31 @@ QImage loadPicture(const QString &path, QString *error)
     return decodePicture(bytes, error);
 }
 
-bool savePicture(const QImage &picture, const QString &path, QString *error, base::FolderFlush folderFlush)
+std::optional<base::StagedFile> stagePicture(const QImage &picture, const QString &path, QString *error)
 {
     const QString extension = pictureExtension(path);
     const formats::Format *format = formatForExtension(extension);
     if (!format) {
         setError(error, extension.isEmpty() ? u"cannot write files without an extension"_s
                                             : u"cannot write files ending in .%1"_s.arg(extension));
-        return false;
+        return std::nullopt;
     }
     if (picture.isNull()) {
         setError(error, formats::noPictureError());
-        return false;
+        return std::nullopt;
     }
     const formats::Encoded encoded = format->encode(format->keepsColourProfile ? picture : inSrgb(picture));
     if (!encoded.error.isEmpty()) {
         setError(error, encoded.error);
-        return false;
+        return std::nullopt;
     }
-    return base::writeFileAtomically(path, encoded.bytes, error, folderFlush);
+    return base::StagedFile::stage(path, encoded.bytes, error);
+}
+
+bool savePicture(const QImage &picture, const QString &path, QString *error)
+{
+    std::optional<base::StagedFile> staged = stagePicture(picture, path, error);
+    return staged && staged->commit(error) && base::flushFolder(QFileInfo(path).absolutePath(), error);
 }
 
 } // namespace morvane::convert

@@ -10,6 +10,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 namespace morvane::convert {
 
 // The picture in the file at path, its format told by the content, not the
@@ -20,10 +22,12 @@ QImage loadPicture(const QString &path, QString *error);
 // Writes picture to path in the format its extension names; the file is
 // replaced whole or left untouched. A picture with a colour profile that
 // format cannot hold is written converted to sRGB. False and *error set on
-// failure. The copy's data is on disk when it returns true; its name too
-// unless folderFlush leaves that to the caller (base::flushFolder).
-bool savePicture(const QImage &picture, const QString &path, QString *error,
-                 base::FolderFlush folderFlush = base::FolderFlush::Now);
+// failure. The copy's data is on disk when it returns true, and its name too.
+bool savePicture(const QImage &picture, const QString &path, QString *error);
+
+// The file savePicture writes, staged beside path and not yet in place (see
+// base::StagedFile); nullopt and *error set on failure.
+std::optional<base::StagedFile> stagePicture(const QImage &picture, const QString &path, QString *error);
 
 // The picture held in data, as loadPicture reads a file's content.
 QImage decodePicture(QByteArrayView data, QString *error);
