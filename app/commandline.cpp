@@ -16,12 +16,19 @@
 #include <QDir>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -39,16 +46,117 @@ constexpr qint64 ProgressAfterMs = 500;
 
 const QString ProgramName = u"morvane"_s;
 
+// The error of the first write to standard output that failed; 0 while none has.
+int outputError = 0;
+
+void write(std::FILE *to, QByteArrayView bytes)
+{
+    if (std::fwrite(bytes.data(), 1, size_t(bytes.size()), to) != size_t(bytes.size()) && to == stdout
+        && outputError == 0)
+        outputError = errno != 0 ? errno : EIO;
+}
+
 void print(std::FILE *to, const QString &text)
 {
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
+    write(to, text.toLocal8Bit());
+}
+
+// Flushes and closes standard output: false, with a message, when any of it
+// could not be written (a full volume, a closed pipe, /dev/full). A large
+// write that failed leaves nothing buffered, so the flush alone cannot tell.
+bool closeOutput(const QString &command)
+{
+    if (std::fflush(stdout) != 0 && outputError == 0)
+        outputError = errno;
+    if (std::ferror(stdout) && outputError == 0)
+        outputError = EIO;
+    if (std::fclose(stdout) != 0 && outputError == 0)
+        outputError = errno;
+    if (outputError == 0)
+        return true;
+    print(stderr, ProgramName + u' ' + command + u": cannot write the output (%1)\n"_s
+                                                   .arg(QString::fromLocal8Bit(std::strerror(outputError))));
+    return false;
 }
 
 int usageError(const QString &command, const QString &message)
 {
     print(stderr, ProgramName + (command.isEmpty() ? QString() : u' ' + command) + u": "_s + message + u'\n');
     return ExitUsage;
+}
+
+const QString NotUtf8 = QString::fromUtf16(base::NotUtf8Reason);
+
+// The arguments' bytes that Qt made argument of: a whole argument, or the
+// value after the "=" of an option written "--name=VALUE".
+QByteArrayList sourcesOf(const QString &argument, const QByteArrayList &raw)
+{
+    QByteArrayList sources;
+    for (const QByteArray &bytes : raw) {
+        const qsizetype equals = bytes.startsWith('-') ? bytes.indexOf('=') : -1;
+        for (const QByteArray &source : {bytes, equals < 0 ? QByteArray() : bytes.mid(equals + 1)}) {
+            if (!source.isNull() && QFile::decodeName(source) == argument)
+                sources.append(source);
+        }
+    }
+    return sources;
+}
+
+// True when the path bytes and the path Qt uses name the same file: the same
+// device and inode, or, when neither exists, the same name in the same folder.
+bool sameFile(const QByteArray &bytes, const QString &path)
+{
+    struct stat byBytes;
+    struct stat byPath;
+    const bool bytesExist = ::stat(bytes.constData(), &byBytes) == 0;
+    const bool pathExists = ::stat(QFile::encodeName(path).constData(), &byPath) == 0;
+    if (bytesExist || pathExists)
+        return bytesExist && pathExists && byBytes.st_dev == byPath.st_dev && byBytes.st_ino == byPath.st_ino;
+    QByteArray trimmed = bytes;
+    while (trimmed.size() > 1 && trimmed.endsWith('/'))
+        trimmed.chop(1);
+    if (trimmed == "." || trimmed == "/")
+        return false; // the current folder or the root gone: nothing to compare
+    const qsizetype slash = trimmed.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : trimmed.left(slash);
+    const QFileInfo info(path);
+    return trimmed.mid(slash + 1) == QFile::encodeName(info.fileName()) && sameFile(folder, info.absolutePath());
+}
+
+QByteArray currentFolderBytes()
+{
+    std::error_code error;
+    return QByteArray::fromStdString(std::filesystem::current_path(error).native());
+}
+
+// Nullopt when path, which the program made of the argument text argument,
+// names the file that the argument's own bytes in raw name; otherwise the
+// path as those bytes spell it, escaped, for a message. Qt's strings cannot
+// hold a name that is not valid UTF-8, whether the argument's own or that of
+// the current folder a relative argument starts from: such a path would name
+// another file, or none.
+std::optional<QString> unfaithfulPath(const QString &argument, const QString &path, const QByteArrayList &raw)
+{
+    const QByteArray current = currentFolderBytes();
+    for (const QByteArray &bytes : sourcesOf(argument, raw)) {
+        const bool relative = !bytes.startsWith('/');
+        const bool ownName = base::isFaithfulName(bytes);
+        if ((ownName && (!relative || base::isFaithfulName(current))) || sameFile(bytes, path))
+            continue;
+        if (!ownName)
+            return base::escapedName(bytes);
+        return base::escapedName(bytes == "." ? current : current + '/' + bytes);
+    }
+    return std::nullopt;
+}
+
+// True when argument, a text such as a name pattern, came from bytes that are
+// valid UTF-8: a pattern Qt decoded with replacement characters could match
+// another file than the one meant.
+bool isFaithfulText(const QString &argument, const QByteArrayList &raw)
+{
+    const QByteArrayList sources = sourcesOf(argument, raw);
+    return std::all_of(sources.cbegin(), sources.cend(), [](const QByteArray &b) { return base::isFaithfulName(b); });
 }
 
 QString usage()
@@ -74,11 +182,11 @@ void addCommon(QCommandLineParser &parser, const QString &folderHelp)
     parser.addPositionalArgument(u"FOLDER"_s, folderHelp);
 }
 
-// Parses arguments (the program, the command, its arguments); the exit status
-// when the command must stop here (help, or an error reported), else nullopt
-// and *folder set to the one folder given, cleaned.
+// Parses arguments (the program, the command, its arguments), whose bytes
+// raw holds; the exit status when the command must stop here (help, or an
+// error reported), else nullopt and *folder set to the one folder given, cleaned.
 std::optional<int> parse(QCommandLineParser &parser, const QString &command, const QStringList &arguments,
-                         QString *folder)
+                         const QByteArrayList &raw, QString *folder)
 {
     QStringList withoutCommand = arguments;
     withoutCommand.removeAt(1);
@@ -91,13 +199,22 @@ std::optional<int> parse(QCommandLineParser &parser, const QString &command, con
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1)
         return usageError(command, positional.isEmpty() ? u"no FOLDER given"_s : u"give one FOLDER only"_s);
+    if (const auto shown = unfaithfulPath(positional.first(), base::normalFolderPath(positional.first()), raw))
+        return usageError(command, u"cannot open the folder %1: its path is not valid UTF-8"_s.arg(*shown));
     if (!base::isReadableFolder(positional.first()))
         return usageError(command, u"cannot open the folder %1"_s.arg(positional.first()));
     *folder = base::normalFolderPath(positional.first());
     return std::nullopt;
 }
 
-int runCfg(const QStringList &arguments)
+// Tells each name left out of a listing on standard error.
+void tellLeftOut(const QString &command, const QStringList &leftOut)
+{
+    for (const QString &name : leftOut)
+        print(stderr, ProgramName + u' ' + command + u": left out "_s + name + u": "_s + NotUtf8 + u'\n');
+}
+
+int runCfg(const QStringList &arguments, const QByteArrayList &raw)
 {
     const QString command = u"cfg"_s;
     QCommandLineParser parser;
@@ -124,21 +241,34 @@ int runCfg(const QStringList &arguments)
                                     u"FILE"_s);
     parser.addOptions({map, folderOption, comment, files, folders, removeExtension, mask, output});
     QString folder;
-    if (const std::optional<int> status = parse(parser, command, arguments, &folder))
+    if (const std::optional<int> status = parse(parser, command, arguments, raw, &folder))
         return *status;
     if (parser.value(map).size() > texcfg::NumberMaxLength)
         return usageError(command, u"--map takes at most %1 characters"_s.arg(texcfg::NumberMaxLength));
+    if (!isFaithfulText(parser.value(mask), raw))
+        return usageError(command, u"--mask is not valid UTF-8"_s);
+    if (parser.isSet(output)) {
+        const QString file = parser.value(output);
+        if (const auto shown = unfaithfulPath(file, QFileInfo(file).absoluteFilePath(), raw))
+            return usageError(command, u"cannot write %1: its path is not valid UTF-8"_s.arg(*shown));
+    }
 
     const texcfg::TextureListOptions list{parser.isSet(folders), parser.isSet(files) || !parser.isSet(folders),
                                           parser.isSet(removeExtension)};
     QStringList subFolders;
+    QStringList leftOut;
     if (list.listFolders) {
-        for (const QString &name : base::listSubFolders(folder).value_or(QStringList()))
+        for (const QString &name : base::listSubFolders(folder, &leftOut).value_or(QStringList()))
             subFolders.append(base::joinPath(folder, name));
     }
     QStringList fileNames;
-    if (list.listFiles)
-        fileNames = base::listFiles(folder, texcfg::CleanMask(parser.value(mask))).value_or(QStringList());
+    if (list.listFiles) {
+        QStringList leftOutFiles;
+        fileNames = base::listFiles(folder, texcfg::CleanMask(parser.value(mask)), &leftOutFiles).value_or(QStringList());
+        leftOut += leftOutFiles;
+    }
+    tellLeftOut(command, leftOut);
+    const int status = leftOut.isEmpty() ? 0 : ExitFailed;
     const QString listText = texcfg::BuildTextureList(subFolders, folder, fileNames, list);
     const QByteArray content =
         texcfg::BuildCfgContent(listText, parser.value(map), parser.value(folderOption), parser.value(comment)).toUtf8();
@@ -147,10 +277,10 @@ int runCfg(const QStringList &arguments)
         QString error;
         if (!base::writeFileAtomically(parser.value(output), content, &error))
             return usageError(command, parser.value(output) + u": "_s + error);
-        return 0;
+        return status;
     }
-    std::fwrite(content.constData(), 1, size_t(content.size()), stdout);
-    return std::fflush(stdout) == 0 ? 0 : ExitFailed;
+    write(stdout, content);
+    return status;
 }
 
 std::atomic<bool> interrupted = false;
@@ -172,7 +302,7 @@ const char *outcomeWord(convert::Outcome outcome)
     return "failed";
 }
 
-int runConvert(const QStringList &arguments)
+int runConvert(const QStringList &arguments, const QByteArrayList &raw)
 {
     const QString command = u"convert"_s;
     QCommandLineParser parser;
@@ -181,7 +311,8 @@ int runConvert(const QStringList &arguments)
         " window: the copy of NAME is NAME without its last four characters followed by the first four"
         " characters of SUFFIX (stone.jpg with .bmp gives stone.bmp). A copy that would be its own source is"
         " skipped; another file of the copy's name is replaced. Prints one line per image (saved, replaced,"
-        " skipped or failed, with the reason) and a summary; exits with 1 when an image failed, 130 when"
+        " skipped or failed, with the reason) and a summary. Files whose names are not valid UTF-8 are left"
+        " out, each told on standard error. Exits with 1 when an image failed or was left out, 130 when"
         " Ctrl+C stopped the run before its end."_s);
     addCommon(parser, u"The folder of the images; the copies are written there too."_s);
     const QCommandLineOption to(u"to"_s, u"The destination suffix: .bmp, .gif, .jpg, .png, .tif, .webp, .wmf, .tga, .dds"_s,
@@ -193,8 +324,10 @@ int runConvert(const QStringList &arguments)
                                      u"N"_s, u"0"_s);
     parser.addOptions({to, only, threads});
     QString folder;
-    if (const std::optional<int> status = parse(parser, command, arguments, &folder))
+    if (const std::optional<int> status = parse(parser, command, arguments, raw, &folder))
         return *status;
+    if (!isFaithfulText(parser.value(only), raw))
+        return usageError(command, u"--only is not valid UTF-8"_s);
     const QString suffix = parser.value(to);
     if (suffix.isEmpty())
         return usageError(command, u"--to SUFFIX is needed"_s);
@@ -206,7 +339,9 @@ int runConvert(const QStringList &arguments)
     if (!threadsOk || threadCount < 0)
         return usageError(command, u"--threads takes a number from 0 up"_s);
 
-    const QStringList entries = base::listFiles(folder, parser.value(only)).value_or(QStringList());
+    QStringList leftOut;
+    const QStringList entries = base::listFiles(folder, parser.value(only), &leftOut).value_or(QStringList());
+    tellLeftOut(command, leftOut);
     convert::ConversionOptions options;
     options.threads = threadCount;
     options.cancel = &interrupted;
@@ -238,15 +373,16 @@ int runConvert(const QStringList &arguments)
                           .arg(report.skipped)
                           .arg(report.failed)
                           .arg(report.total());
+    if (!leftOut.isEmpty())
+        summary += u", left out %1 (%2)"_s.arg(leftOut.size()).arg(NotUtf8);
     if (report.cancelled)
         summary += u"; stopped: %1 not converted"_s.arg(report.notConverted);
     print(stdout, summary + u'\n');
     if (!report.durabilityError.isEmpty())
         print(stderr, ProgramName + u' ' + command + u": "_s + report.durabilityError + u'\n');
-    std::fflush(stdout);
     if (report.cancelled)
         return ExitInterrupted;
-    return report.failed > 0 || !report.durabilityError.isEmpty() ? ExitFailed : 0;
+    return report.failed > 0 || !report.durabilityError.isEmpty() || !leftOut.isEmpty() ? ExitFailed : 0;
 }
 
 // Qt's notes (a missing runtime folder, a picture reader's complaint) are
@@ -258,16 +394,117 @@ void dropNotes(QtMsgType type, const QMessageLogContext &context, const QString 
         print(stderr, qFormatLogMessage(type, context, message) + u'\n');
 }
 
+// How many arguments from arguments[i] on are one of the window system's
+// own options, which the application takes out of the arguments itself
+// (-platform NAME, -style=NAME, -reverse, ...); 0 when arguments[i] is none.
+// *platform is set when the option chooses where windows are shown.
+int windowSystemOption(const QByteArrayList &arguments, qsizetype i, bool *platform)
+{
+    static const QByteArrayList withValue{"platform", "platformpluginpath", "platformtheme", "plugin",
+                                          "qwindowgeometry", "geometry", "qwindowtitle", "title",
+                                          "qwindowicon", "icon", "display", "session", "style", "stylesheet",
+                                          "name", "visual"};
+    static const QByteArrayList alone{"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"};
+    static const QByteArrayList withEquals{"style=", "stylesheet=", "qmljsdebugger="};
+    QByteArray option = arguments[i];
+    if (!option.startsWith('-'))
+        return 0;
+    option.remove(0, option.startsWith("--") ? 2 : 1);
+    if (withValue.contains(option)) {
+        *platform = *platform || option == "platform" || option == "display";
+        return i + 1 < arguments.size() ? 2 : 1;
+    }
+    if (alone.contains(option))
+        return 1;
+    return std::any_of(withEquals.cbegin(), withEquals.cend(), [&](const QByteArray &p) { return option.startsWith(p); })
+               ? 1
+               : 0;
+}
+
+// Parses the main window's arguments: *folder set as windowFolder tells,
+// *platform as windowSystemOption does; false when they are refused.
+bool parseWindowArguments(const QByteArrayList &arguments, QString *folder, bool *platform)
+{
+    QStringList own{arguments.isEmpty() ? ProgramName : QFile::decodeName(arguments.first())};
+    QByteArray first; // the first argument of the program's own
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (const int taken = windowSystemOption(arguments, i, platform)) {
+            i += taken - 1;
+            continue;
+        }
+        if (own.size() == 1)
+            first = arguments[i];
+        own.append(QFile::decodeName(arguments[i]));
+    }
+    // A mistyped command ("covert") is a word with no slash and no file of its name.
+    struct stat info;
+    if (!first.isEmpty() && !first.startsWith('-') && !first.contains('/') && !first.contains('\\')
+        && ::stat(first.constData(), &info) != 0) {
+        usageError(QString(), u"no command or folder named %1 (see morvane --help)"_s.arg(base::escapedName(first)));
+        return false;
+    }
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    if (!parser.parse(own)) {
+        usageError(QString(), parser.errorText());
+        return false;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty()) {
+        if (const auto shown = unfaithfulPath(u"."_s, QDir::currentPath(), {"."})) {
+            usageError(QString(), u"cannot open the current folder %1: its path is not valid UTF-8"_s.arg(*shown));
+            return false;
+        }
+        folder->clear();
+        return true;
+    }
+    if (positional.size() > 1) {
+        usageError(QString(), u"give one FOLDER only (see morvane --help)"_s);
+        return false;
+    }
+    const QString given = positional.first();
+    const QString path = base::normalFolderPath(given);
+    if (const auto shown = unfaithfulPath(given, path, arguments.mid(1))) {
+        usageError(QString(), u"cannot open the folder %1: its path is not valid UTF-8"_s.arg(*shown));
+        return false;
+    }
+    if (!base::isReadableFolder(given)) {
+        usageError(QString(), u"cannot open the folder %1"_s.arg(given));
+        return false;
+    }
+    *folder = path;
+    return true;
+}
+
+// True when windows could be shown: a display named in the environment, a
+// platform chosen there or on the command line, or a system whose windows
+// need no display server.
+bool hasDisplay(bool platformChosen)
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
+    return platformChosen || !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+           || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+#else
+    Q_UNUSED(platformChosen);
+    return true;
+#endif
+}
+
 } // namespace
 
-std::optional<int> runWithoutWindow(int argc, char *argv[])
+std::optional<int> runWithoutWindow(int argc, char *argv[], QString *folder)
 {
+    QByteArrayList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QByteArray(argv[i]));
+    const QByteArrayList raw = arguments.mid(1);
     const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (command == u"cfg" || command == u"convert")
         qInstallMessageHandler(dropNotes);
     if (command == u"cfg") {
         QCoreApplication application(argc, argv);
-        return runCfg(QCoreApplication::arguments());
+        const int status = runCfg(QCoreApplication::arguments(), raw);
+        return closeOutput(command) ? status : ExitFailed;
     }
     if (command == u"convert") {
         // Metafile text is drawn with fonts, which need a platform; the
@@ -276,10 +513,10 @@ std::optional<int> runWithoutWindow(int argc, char *argv[])
             qputenv("QT_QPA_PLATFORM", "offscreen");
         QGuiApplication application(argc, argv);
         convert::keepPictureBuffers();
-        return runConvert(QCoreApplication::arguments());
+        const int status = runConvert(QCoreApplication::arguments(), raw);
+        return closeOutput(command) ? status : ExitUsage;
     }
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray argument(argv[i]);
+    for (const QByteArray &argument : raw) {
         if (argument == "--help" || argument == "-h" || argument == "-?") {
             print(stdout, usage());
             return 0;
@@ -289,29 +526,23 @@ std::optional<int> runWithoutWindow(int argc, char *argv[])
             return 0;
         }
     }
+    bool platformChosen = false;
+    if (!parseWindowArguments(arguments, folder, &platformChosen))
+        return ExitUsage;
+    if (!hasDisplay(platformChosen)) {
+        print(stderr, u"morvane: no display to open the window on; morvane cfg and morvane convert need none\n"_s);
+        return ExitUsage;
+    }
     return std::nullopt;
 }
 
-std::optional<QString> windowFolder(const QStringList &arguments)
+std::optional<QString> windowFolder(const QByteArrayList &arguments)
 {
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    if (!parser.parse(arguments)) {
-        usageError(QString(), parser.errorText());
+    QString folder;
+    bool platform = false;
+    if (!parseWindowArguments(arguments, &folder, &platform))
         return std::nullopt;
-    }
-    const QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty())
-        return QString();
-    if (positional.size() > 1) {
-        usageError(QString(), u"give one FOLDER only (see morvane --help)"_s);
-        return std::nullopt;
-    }
-    if (!base::isReadableFolder(positional.first())) {
-        usageError(QString(), u"cannot open the folder %1"_s.arg(positional.first()));
-        return std::nullopt;
-    }
-    return base::normalFolderPath(positional.first());
+    return folder;
 }
 
 } // namespace morvane::app

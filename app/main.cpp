@@ -11,16 +11,16 @@
 
 int main(int argc, char *argv[])
 {
-    if (const std::optional<int> status = morvane::app::runWithoutWindow(argc, argv))
+    // The arguments are checked before the window system is touched, so that
+    // a refusal needs no display.
+    QString folder;
+    if (const std::optional<int> status = morvane::app::runWithoutWindow(argc, argv, &folder))
         return *status;
 
     QApplication app(argc, argv);
     // The lists start in the process's current folder: the one asked for, if any.
-    const std::optional<QString> folder = morvane::app::windowFolder(QApplication::arguments());
-    if (!folder)
-        return 2;
-    if (!folder->isEmpty())
-        QDir::setCurrent(*folder);
+    if (!folder.isEmpty())
+        QDir::setCurrent(folder);
     morvane::convert::keepPictureBuffers();
     QApplication::setApplicationName(morvane::appinfo::title());
     QApplication::setApplicationVersion(morvane::appinfo::versionString());

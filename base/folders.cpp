@@ -26,9 +26,22 @@ namespace {
 struct Listing {
     QStringList files;
     QStringList folders;
+    // The names that are not valid UTF-8, as the folder holds them.
+    QList<QByteArray> unfaithfulFiles;
+    QList<QByteArray> unfaithfulFolders;
 };
 
 #ifdef Q_OS_UNIX
+// True when name, decoded as decoded, comes back as the same bytes. The
+// scan for bytes past ASCII keeps plain names from the round trip.
+bool decodedFaithfully(const char *name, const QString &decoded)
+{
+    const char *c = name;
+    while (*c && uchar(*c) < 0x80)
+        ++c;
+    return !*c || QFile::encodeName(decoded) == QByteArrayView(name);
+}
+
 // A folder's files and sub-folders in one pass, hidden ones left out.
 std::optional<Listing> readFolder(const QString &folder)
 {
@@ -49,10 +62,13 @@ std::optional<Listing> readFolder(const QString &folder)
                 continue; // a dangling link
             type = S_ISREG(info.st_mode) ? DT_REG : S_ISDIR(info.st_mode) ? DT_DIR : DT_UNKNOWN;
         }
-        if (type == DT_REG)
-            listing.files.append(QFile::decodeName(entry->d_name));
-        else if (type == DT_DIR)
-            listing.folders.append(QFile::decodeName(entry->d_name));
+        if (type != DT_REG && type != DT_DIR)
+            continue;
+        QString name = QFile::decodeName(entry->d_name);
+        if (!decodedFaithfully(entry->d_name, name))
+            (type == DT_REG ? listing.unfaithfulFiles : listing.unfaithfulFolders).append(QByteArray(entry->d_name));
+        else
+            (type == DT_REG ? listing.files : listing.folders).append(std::move(name));
     }
     ::closedir(dir);
     return listing;
@@ -142,33 +158,61 @@ public:
 };
 #endif
 
-} // namespace
-
-std::optional<QStringList> listFolder(const QString &folder, EntryKind kind)
+std::optional<Listing> readRecently(const QString &folder)
 {
     if (!isReadableFolder(folder))
         return std::nullopt;
     static RecentFolder recent;
-    std::optional<Listing> listing = recent.read(folder);
-    if (!listing)
-        return std::nullopt;
-    return kind == EntryKind::Files ? std::move(listing->files) : std::move(listing->folders);
+    return recent.read(folder);
 }
 
-std::optional<QStringList> listFiles(const QString &folder, const QString &pattern)
+// The escaped forms of the names that keep passes, in natural order.
+template <typename Keep>
+QStringList escapedNames(const QList<QByteArray> &names, Keep keep)
 {
-    auto names = listFolder(folder, EntryKind::Files);
-    if (!names)
-        return names;
+    QStringList escaped;
+    for (const QByteArray &name : names) {
+        if (keep(name))
+            escaped.append(escapedName(name));
+    }
+    sortNaturally(escaped);
+    return escaped;
+}
+
+} // namespace
+
+std::optional<QStringList> listFolder(const QString &folder, EntryKind kind, QStringList *leftOut)
+{
+    std::optional<Listing> listing = readRecently(folder);
+    if (!listing)
+        return std::nullopt;
+    const bool files = kind == EntryKind::Files;
+    if (leftOut) {
+        *leftOut = escapedNames(files ? listing->unfaithfulFiles : listing->unfaithfulFolders,
+                                [](const QByteArray &) { return true; });
+    }
+    return files ? std::move(listing->files) : std::move(listing->folders);
+}
+
+std::optional<QStringList> listFiles(const QString &folder, const QString &pattern, QStringList *leftOut)
+{
+    std::optional<Listing> listing = readRecently(folder);
+    if (!listing)
+        return std::nullopt;
     const NamePattern matcher(pattern);
-    names->removeIf([&matcher](const QString &name) { return !matcher.matches(name); });
-    sortNaturally(*names);
+    QStringList names = std::move(listing->files);
+    names.removeIf([&matcher](const QString &name) { return !matcher.matches(name); });
+    sortNaturally(names);
+    if (leftOut) {
+        *leftOut = escapedNames(listing->unfaithfulFiles,
+                                [&](const QByteArray &name) { return matcher.matches(QFile::decodeName(name)); });
+    }
     return names;
 }
 
-std::optional<QStringList> listSubFolders(const QString &folder)
+std::optional<QStringList> listSubFolders(const QString &folder, QStringList *leftOut)
 {
-    auto names = listFolder(folder, EntryKind::Folders);
+    auto names = listFolder(folder, EntryKind::Folders, leftOut);
     if (names)
         sortNaturally(*names);
     return names;

@@ -1,7 +1,12 @@
 #include "base/paths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
 
 namespace morvane::base {
 
@@ -42,6 +47,26 @@ QString joinPath(const QString &folder, const QString &name)
     if (folder.endsWith(sep))
         return folder + name;
     return folder + sep + name;
+}
+
+bool isFaithfulName(QByteArrayView name)
+{
+    if (std::none_of(name.begin(), name.end(), [](char c) { return uchar(c) >= 0x80; }))
+        return true;
+    return QFile::encodeName(QFile::decodeName(name.toByteArray())) == name;
+}
+
+QString escapedName(QByteArrayView name)
+{
+    QString text;
+    text.reserve(name.size());
+    for (const char c : name) {
+        if (uchar(c) >= 0x20 && uchar(c) < 0x7f)
+            text += QLatin1Char(c);
+        else
+            text += u"\\x"_s + QString::number(uchar(c), 16).rightJustified(2, u'0');
+    }
+    return text;
 }
 
 } // namespace morvane::base

@@ -1,6 +1,7 @@
 // Paths and file names as this platform's file systems take them.
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 namespace morvane::base {
@@ -18,5 +19,14 @@ QString normalFolderPath(const QString &path);
 
 // folder, the platform's separator unless folder already ends in one, and name.
 QString joinPath(const QString &folder, const QString &name);
+
+// True when name, a file name's bytes, comes back unchanged from a QString
+// (QFile::decodeName, then QFile::encodeName): Qt can then open the file it
+// names. Quick for plain ASCII names, which always do.
+bool isFaithfulName(QByteArrayView name);
+
+// name's bytes as text a user can read and type back: printable ASCII as it
+// is, every other byte as \xHH ("caf\xe9.jpg").
+QString escapedName(QByteArrayView name);
 
 } // namespace morvane::base

@@ -1,6 +1,7 @@
 #include "convert/convertwindow.h"
 
 #include "appinfo.h"
+#include "base/folders.h"
 #include "convert/conversionrun.h"
 #include "convert/filters.h"
 #include "ui/messagebox.h"
@@ -36,6 +37,15 @@ void keepTypedText(QComboBox *combo)
 {
     combo->setCompleter(nullptr);
     QObject::disconnect(combo->lineEdit(), &QLineEdit::editingFinished, combo, nullptr);
+}
+
+// Adds the files that the source list leaves out, their names not being
+// valid UTF-8, to report as skipped, after the entries converted.
+void addLeftOut(ConversionReport &report, const QStringList &leftOut)
+{
+    for (const QString &name : leftOut)
+        report.entries.append({name, QString(), Outcome::Skipped, QString::fromUtf16(base::NotUtf8Reason)});
+    report.skipped += int(leftOut.size());
 }
 
 } // namespace
@@ -124,16 +134,18 @@ void Convert::ConvertAll()
     all.reserve(count);
     for (int i = 0; i < count; ++i)
         all.append(m_ui->File1->list(i));
-    if (all.isEmpty())
+    const QStringList leftOut = m_ui->File1->leftOut();
+    if (all.isEmpty() && leftOut.isEmpty())
         showNothingToDo();
     else
-        convertAndReport(all, all.size() > 1);
+        convertAndReport(all, all.size() + leftOut.size() > 1, leftOut);
     m_ui->cmd1->setEnabled(true);
 }
 
-void Convert::convertAndReport(const QStringList &entries, bool plural)
+void Convert::convertAndReport(const QStringList &entries, bool plural, const QStringList &leftOut)
 {
-    const ConversionReport report = runConversion(this, m_ui->File1->path(), entries, m_ui->Combo2->currentText());
+    ConversionReport report = runConversion(this, m_ui->File1->path(), entries, m_ui->Combo2->currentText());
+    addLeftOut(report, leftOut);
     m_ui->File2->refresh();
     m_ui->Label1->setText(statusCaption(report, plural));
     // Skips, replaced copies and the user's own Cancel are no errors: only

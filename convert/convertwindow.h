@@ -41,7 +41,9 @@ private:
     void ConvertSelected();
     // Converts every listed image.
     void ConvertAll();
-    void convertAndReport(const QStringList &entries, bool plural);
+    // Converts entries and tells the outcome; leftOut are the files of the
+    // run that the source list leaves out, told as skipped.
+    void convertAndReport(const QStringList &entries, bool plural, const QStringList &leftOut = {});
     void showNothingToDo();
     void changeDrive();
     void changeFolder();

@@ -40,17 +40,20 @@ bool FileList::refresh()
     if (readFolder(m_path))
         return true;
     m_names.clear();
+    m_leftOut.clear();
     m_model->setStringList(m_names);
     return false;
 }
 
 bool FileList::readFolder(const QString &folder)
 {
-    auto names = base::listFiles(folder, m_pattern);
+    QStringList leftOut;
+    auto names = base::listFiles(folder, m_pattern, &leftOut);
     if (!names)
         return false;
     m_path = folder;
     m_names = std::move(*names);
+    m_leftOut = std::move(leftOut);
     m_model->setStringList(m_names);
     return true;
 }

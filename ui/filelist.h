@@ -29,6 +29,9 @@ public:
     // The name of listed file i, without its folder.
     QString list(int i) const { return m_names.at(i); }
     bool isSelected(int i) const;
+    // The files that match the pattern but are not listed, their names not
+    // being valid UTF-8: escaped, in natural order.
+    QStringList leftOut() const { return m_leftOut; }
 
     // Re-reads the folder, so that files created since the last read appear;
     // false, with an empty list, when the folder can no longer be read.
@@ -40,6 +43,7 @@ private:
     QString m_path;
     QString m_pattern = QStringLiteral("*.*");
     QStringList m_names;
+    QStringList m_leftOut;
     QStringListModel *m_model;
 };
 

@@ -3,6 +3,7 @@
 // give exactly what the slow ways give.
 #include "base/folders.h"
 #include "base/namepattern.h"
+#include "support/fixtures.h"
 
 #include <QCollator>
 #include <QDir>
@@ -82,6 +83,8 @@ private slots:
     void naturalOrder();
     void patternsAsExpressions();
     void listingsFollowChanges();
+    void namesNotUtf8LeftOut_data();
+    void namesNotUtf8LeftOut();
 };
 
 void TestFolders::naturalOrder_data()
@@ -156,6 +159,36 @@ void TestFolders::listingsFollowChanges()
     QCOMPARE(listSubFolders(dir.path()), QStringList());
     QVERIFY(QFile::rename(dir.filePath(u"wood.jpg"_s), dir.filePath(u"oak.jpg"_s)));
     QCOMPARE(listFiles(dir.path(), u"*"_s), (QStringList{u"oak.jpg"_s, u"stone.jpg"_s}));
+}
+
+// Names Qt cannot hold are left out of the lists and told, escaped; a name
+// of valid UTF-8 that looks the same as Qt shows them stays listed.
+void TestFolders::namesNotUtf8LeftOut_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("leftOut");
+    QTest::newRow("all") << u"*"_s << QStringList{u"stone.jpg"_s, u"x\ufffd.png"_s}
+                         << QStringList{u"\\xff\\xfe"_s, u"caf\\xe9.jpg"_s};
+    QTest::newRow("the pattern picks what is told") << u"*.jpg"_s << QStringList{u"stone.jpg"_s}
+                                                    << QStringList{u"caf\\xe9.jpg"_s};
+}
+
+void TestFolders::namesNotUtf8LeftOut()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, leftOut);
+    const fixtures::RawTemporaryDir dir;
+    for (const QString &name : {u"caf\\xe9.jpg"_s, u"x\\xef\\xbf\\xbd.png"_s, u"\\xff\\xfe"_s, u"stone.jpg"_s})
+        QVERIFY(fixtures::makeRaw(dir.path(), name, false));
+    for (const QString &name : {u"d\\xe9"_s, u"grass"_s})
+        QVERIFY(fixtures::makeRaw(dir.path(), name, true));
+    QStringList leftOutNow{u"?"_s};
+    QCOMPARE(listFiles(dir.path(), pattern, &leftOutNow), files);
+    QCOMPARE(leftOutNow, leftOut);
+    QCOMPARE(listSubFolders(dir.path(), &leftOutNow), QStringList{u"grass"_s});
+    QCOMPARE(leftOutNow, QStringList{u"d\\xe9"_s});
 }
 
 QTEST_GUILESS_MAIN(TestFolders)

@@ -5,6 +5,11 @@
 #include <QRandomGenerator>
 
 #include <cmath>
+#include <filesystem>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fixtures {
 
@@ -124,6 +129,32 @@ QByteArray readFile(const QString &path)
 QStringList fileNames(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+QByteArray rawBytes(const QString &text)
+{
+    QByteArray bytes = text.toUtf8();
+    for (qsizetype at = bytes.indexOf("\\x"); at >= 0 && at + 4 <= bytes.size(); at = bytes.indexOf("\\x", at + 1))
+        bytes.replace(at, 4, QByteArray(1, char(bytes.mid(at + 2, 2).toInt(nullptr, 16))));
+    return bytes;
+}
+
+bool makeRaw(const QString &folder, const QString &name, bool asFolder, const QByteArray &bytes)
+{
+    const QByteArray path = QFile::encodeName(folder) + '/' + rawBytes(name);
+    if (asFolder)
+        return ::mkdir(path.constData(), 0755) == 0;
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && written;
+}
+
+RawTemporaryDir::~RawTemporaryDir()
+{
+    std::error_code error;
+    std::filesystem::remove_all(QFile::encodeName(m_dir.path()).toStdString(), error);
 }
 
 } // namespace fixtures

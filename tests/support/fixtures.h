@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 namespace fixtures {
 
@@ -33,5 +34,25 @@ bool writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);
 // The names in folder, hidden ones and sub-folders included, sorted by name.
 QStringList fileNames(const QString &folder);
+
+// The bytes that text spells, each \xHH in it standing for one byte, so that
+// names that are not valid UTF-8 can be written as "caf\\xe9.jpg".
+QByteArray rawBytes(const QString &text);
+// Makes the file (with bytes in it) or folder folder/<rawBytes(name)>, through
+// the system rather than Qt, which cannot name it; false on failure.
+bool makeRaw(const QString &folder, const QString &name, bool asFolder, const QByteArray &bytes = {});
+
+// A temporary folder removed whole at the end, names that are not valid
+// UTF-8 included (QTemporaryDir cannot remove those).
+class RawTemporaryDir {
+public:
+    RawTemporaryDir() { m_dir.setAutoRemove(false); }
+    ~RawTemporaryDir();
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+};
 
 } // namespace fixtures
