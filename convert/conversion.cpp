@@ -100,19 +100,22 @@ QString withDetail(const QString &text, const QString &detail)
     return detail.isEmpty() ? text : text + u": "_s + detail;
 }
 
+// Marks result failed: its copy could not be written, for error.
+void failWrite(EntryResult &result, QChar separator, const QString &error)
+{
+    result.outcome = Outcome::Failed;
+    result.reason = withDetail(u"could not write "_s + fileNameOf(result.destination, separator), error);
+}
+
 // A copy staged by convertOne, waiting to be committed.
 using Staged = std::optional<base::StagedFile>;
 
-// Fails result when its staged copy cannot be put in place.
+// Commits a staged copy; result fails when it cannot be put in place.
 void commitCopy(Staged &staged, EntryResult &result, QChar separator)
 {
-    if (!staged)
-        return;
     QString error;
-    if (!staged->commit(&error)) {
-        result.outcome = Outcome::Failed;
-        result.reason = withDetail(u"could not write "_s + fileNameOf(result.destination, separator), error);
-    }
+    if (!staged->commit(&error))
+        failWrite(result, separator, error);
     staged.reset();
 }
 
@@ -146,8 +149,7 @@ EntryResult convertOne(const Job &job, QChar separator, Qt::CaseSensitivity cs, 
     error.clear();
     *staged = stagePicture(toSave, *job.destination, &error);
     if (!*staged) {
-        result.outcome = Outcome::Failed;
-        result.reason = withDetail(u"could not write "_s + fileNameOf(*job.destination, separator), error);
+        failWrite(result, separator, error);
         return result;
     }
     result.outcome = Outcome::Saved;
@@ -199,10 +201,8 @@ void markReplacedCopies(QList<EntryResult> &results, QChar separator, Qt::CaseSe
 void failSavedCopies(QList<EntryResult> &results, QChar separator, const QString &error)
 {
     for (EntryResult &result : results) {
-        if (result.outcome != Outcome::Saved)
-            continue;
-        result.outcome = Outcome::Failed;
-        result.reason = withDetail(u"could not write "_s + fileNameOf(result.destination, separator), error);
+        if (result.outcome == Outcome::Saved)
+            failWrite(result, separator, error);
     }
 }
 
