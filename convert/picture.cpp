@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace morvane::convert {
@@ -17,6 +19,8 @@ namespace {
 // No picture within the limits needs a bigger file than this, whatever its
 // encoding; larger files are refused before they are read.
 constexpr qint64 MaxFileBytes = qint64(3) << 29; // 1.5 GiB
+// Every header that tells a picture's size fits in this much of a file's start.
+constexpr qint64 HeadBytes = 64 * 1024;
 
 void setError(QString *error, const QString &text)
 {
@@ -105,45 +109,80 @@ QImage decodePicture(QByteArrayView data, QString *error)
     return result.image;
 }
 
-QImage loadPicture(const QString &path, QString *error)
+bool PictureFile::open(const QString &path, QString *error)
 {
     const QFileInfo info(path);
     if (!info.exists()) {
         setError(error, u"file not found"_s);
-        return {};
+        return false;
     }
     if (info.isDir()) {
         setError(error, u"this is a folder, not a picture file"_s);
-        return {};
+        return false;
     }
     if (!info.isFile()) { // pipes and devices could block or never end
         setError(error, u"not a regular file"_s);
-        return {};
+        return false;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        setError(error, u"cannot open the file (%1)"_s.arg(file.errorString()));
-        return {};
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::ReadOnly)) {
+        setError(error, u"cannot open the file (%1)"_s.arg(m_file.errorString()));
+        return false;
     }
-    const qint64 size = file.size();
-    if (size > MaxFileBytes) {
-        setError(error, u"file too large (%1 MB)"_s.arg(size >> 20));
-        return {};
+    m_fileBytes = m_file.size();
+    if (m_fileBytes > MaxFileBytes) {
+        setError(error, u"file too large (%1 MB)"_s.arg(m_fileBytes >> 20));
+        return false;
     }
-    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
-    qint64 got = 0;
-    while (got < size) {
-        const qint64 n = file.read(bytes.data() + got, size - got);
+    m_head = m_file.read(std::min(m_fileBytes, HeadBytes));
+    if (m_head.isEmpty() && m_fileBytes > 0) {
+        setError(error, u"cannot read the file (%1)"_s.arg(m_file.errorString()));
+        return false;
+    }
+    for (const formats::Format *format : pictureFormats()) {
+        if (!format->matches(m_head))
+            continue;
+        if (format->declaredSize)
+            m_declared = format->declaredSize(m_head);
+        break;
+    }
+    if (m_declared.isValid()) {
+        const QString tooLarge = formats::sizeLimitError(m_declared, 32, formats::Limits());
+        if (!tooLarge.isEmpty()) {
+            setError(error, tooLarge);
+            return false;
+        }
+    }
+    return true;
+}
+
+QImage PictureFile::read(QString *error)
+{
+    QByteArray bytes(qsizetype(std::max(m_fileBytes, qint64(m_head.size()))), Qt::Uninitialized);
+    std::copy(m_head.cbegin(), m_head.cend(), bytes.begin());
+    qint64 got = m_head.size();
+    m_head = QByteArray();
+    while (got < bytes.size()) {
+        const qint64 n = m_file.read(bytes.data() + got, bytes.size() - got);
         if (n < 0) {
-            setError(error, u"cannot read the file (%1)"_s.arg(file.errorString()));
+            setError(error, u"cannot read the file (%1)"_s.arg(m_file.errorString()));
             return {};
         }
         if (n == 0)
             break; // the file shrank while being read
         got += n;
     }
+    m_file.close();
     bytes.truncate(qsizetype(got));
     return decodePicture(bytes, error);
+}
+
+QImage loadPicture(const QString &path, QString *error)
+{
+    PictureFile file;
+    if (!file.open(path, error))
+        return {};
+    return file.read(error);
 }
 
 std::optional<base::StagedFile> stagePicture(const QImage &picture, const QString &path, QString *error)

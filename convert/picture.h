@@ -5,14 +5,41 @@
 #include "base/atomicwrite.h"
 #include "convert/formats/format.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
+#include <QFile>
 #include <QImage>
 #include <QList>
+#include <QSize>
 #include <QString>
 
 #include <optional>
 
 namespace morvane::convert {
+
+// A picture file opened for reading: the start of it is read first, so its
+// size and the picture size its header declares are known, and a picture
+// past the limits is refused, before the rest is read.
+class PictureFile
+{
+public:
+    // False and *error set when path is no regular file, cannot be opened or
+    // read, is larger than any picture within the limits needs, or declares
+    // a picture past them.
+    bool open(const QString &path, QString *error);
+    qint64 fileBytes() const { return m_fileBytes; }
+    // Invalid when the header does not tell it (see formats::Format).
+    QSize declaredSize() const { return m_declared; }
+    // The picture, its format told by the content: reads the rest of the
+    // file once; a null image and *error set when it cannot be read.
+    QImage read(QString *error);
+
+private:
+    QFile m_file;
+    QByteArray m_head;
+    qint64 m_fileBytes = 0;
+    QSize m_declared;
+};
 
 // The picture in the file at path, its format told by the content, not the
 // name; a null image and *error set, in words a user understands, when it

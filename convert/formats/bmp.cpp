@@ -21,6 +21,18 @@ bool matches(QByteArrayView data)
     return data.startsWith("BM");
 }
 
+// The size in the bitmap header after the file header: 16-bit fields in a
+// core header, 32-bit ones (the height negative for top-down rows) in the rest.
+QSize declared(QByteArrayView head)
+{
+    ByteReader r(head);
+    r.seek(FileHeaderBytes);
+    const bool core = r.u32() == 12;
+    const qint64 width = core ? r.u16() : r.i32();
+    const qint64 height = core ? r.u16() : r.i32();
+    return r.ok() ? declaredSize(width, height) : QSize();
+}
+
 QString failureText(const DibImage &dib)
 {
     switch (dib.failure) {
@@ -104,7 +116,7 @@ Encoded encode(const QImage &source)
 
 const Format &bmp()
 {
-    static const Format format{u"BMP"_s, {u"bmp"_s}, matches, decode, encode, false};
+    static const Format format{u"BMP"_s, {u"bmp"_s}, matches, declared, decode, encode, false};
     return format;
 }
 

@@ -90,6 +90,13 @@ bool matches(QByteArrayView data)
     return data.startsWith(Magic);
 }
 
+QSize declared(QByteArrayView head)
+{
+    ByteReader r(head);
+    const Header h = readHeader(r);
+    return r.ok() ? declaredSize(h.width, h.height) : QSize();
+}
+
 // How a surface's pixels are stored.
 struct Storage {
     int squishFlags = 0; // for blocks; 0 for uncompressed pixels
@@ -471,7 +478,7 @@ Encoded encode(const QImage &picture)
 
 const Format &dds()
 {
-    static const Format format{u"DDS"_s, {u"dds"_s}, matches, decode, encode, false};
+    static const Format format{u"DDS"_s, {u"dds"_s}, matches, declared, decode, encode, false};
     return format;
 }
 

@@ -1,5 +1,7 @@
 #include "convert/formats/format.h"
 
+#include <climits>
+
 using namespace Qt::StringLiterals;
 
 namespace morvane::formats {
@@ -17,6 +19,11 @@ QString sizeLimitError(QSize size, int bitsPerPixel, const Limits &limits)
     if (!tooLarge)
         return {};
     return u"image too large (%1 x %2)"_s.arg(w).arg(h);
+}
+
+QSize declaredSize(qint64 width, qint64 height)
+{
+    return QSize(int(qMin<qint64>(qAbs(width), INT_MAX)), int(qMin<qint64>(qAbs(height), INT_MAX)));
 }
 
 QString notAnImageError()

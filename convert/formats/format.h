@@ -35,6 +35,10 @@ struct Format {
     // format's files do; for a format whose files may have no signature, when
     // every field of its header agrees.
     bool (*matches)(QByteArrayView data) = nullptr;
+    // The picture size the header at the start of a file declares, from as
+    // little of the file as its header takes; invalid when head does not
+    // tell it. Null for formats whose size is not in a header.
+    QSize (*declaredSize)(QByteArrayView head) = nullptr;
     // The picture in data, refused before decoding when its header declares
     // more than limits allow.
     Decoded (*decode)(QByteArrayView data, const Limits &limits) = nullptr;
@@ -48,6 +52,10 @@ struct Format {
 // "image too large (W x H)" when a picture of size at bitsPerPixel breaks
 // limits, an empty string when it fits.
 QString sizeLimitError(QSize size, int bitsPerPixel, const Limits &limits);
+
+// A declared width and height as a QSize, their magnitudes, values past an
+// int made the largest int.
+QSize declaredSize(qint64 width, qint64 height);
 
 QString notAnImageError();
 QString truncatedError();

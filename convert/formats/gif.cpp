@@ -197,6 +197,11 @@ Layout walk(QByteArrayView data)
     }
 }
 
+QSize declared(QByteArrayView head)
+{
+    return walk(head).declaredSize;
+}
+
 // Qt's reader starts the picture cleared and fills what the first frame
 // leaves uncovered with the transparent or background colour, so every
 // pixel is defined.
@@ -304,7 +309,7 @@ Encoded encode(const QImage &picture)
 
 const Format &gif()
 {
-    static const Format format{u"GIF"_s, {u"gif"_s}, matches, decode, encode, false};
+    static const Format format{u"GIF"_s, {u"gif"_s}, matches, declared, decode, encode, false};
     return format;
 }
 

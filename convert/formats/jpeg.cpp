@@ -413,6 +413,36 @@ bool matches(QByteArrayView data)
     return data.startsWith("\xff\xd8\xff");
 }
 
+// The size in the first frame header, found by walking the markers before it.
+QSize declared(QByteArrayView head)
+{
+    ByteReader r(head, ByteOrder::BigEndian);
+    r.skip(2);
+    while (r.ok()) {
+        if (r.u8() != 0xff)
+            return {};
+        const quint8 marker = r.u8();
+        if (marker == 0xff) { // a fill byte before the marker
+            r.seek(r.pos() - 1);
+            continue;
+        }
+        if ((marker >= 0xd0 && marker <= 0xd7) || marker == 0x01)
+            continue; // markers without a length
+        const quint16 length = r.u16();
+        const bool frame = marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc;
+        if (frame) {
+            r.skip(1); // sample precision
+            const quint16 height = r.u16();
+            const quint16 width = r.u16();
+            return r.ok() ? QSize(width, height) : QSize();
+        }
+        if (marker == 0xda || marker == 0xd9 || length < 2)
+            return {};
+        r.skip(length - 2);
+    }
+    return {};
+}
+
 Decoded decode(QByteArrayView data, const Limits &limits)
 {
     DecodeJob job;
@@ -449,7 +479,7 @@ Encoded encode(const QImage &picture)
 
 const Format &jpeg()
 {
-    static const Format format{u"JPEG"_s, {u"jpg"_s, u"jpe"_s, u"jpeg"_s}, matches, decode, encode, true};
+    static const Format format{u"JPEG"_s, {u"jpg"_s, u"jpe"_s, u"jpeg"_s}, matches, declared, decode, encode, true};
     return format;
 }
 

@@ -56,6 +56,11 @@ Chunks walk(QByteArrayView data)
     }
 }
 
+QSize declared(QByteArrayView head)
+{
+    return walk(head).layout.declaredSize;
+}
+
 Decoded decode(QByteArrayView data, const Limits &limits)
 {
     const Chunks chunks = walk(data);
@@ -76,7 +81,7 @@ Encoded encode(const QImage &picture)
 
 const Format &png()
 {
-    static const Format format{u"PNG"_s, {u"png"_s}, matches, decode, encode, true};
+    static const Format format{u"PNG"_s, {u"png"_s}, matches, declared, decode, encode, true};
     return format;
 }
 

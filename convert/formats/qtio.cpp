@@ -4,8 +4,6 @@
 #include <QImageReader>
 #include <QImageWriter>
 
-#include <climits>
-
 using namespace Qt::StringLiterals;
 
 namespace morvane::formats {
@@ -18,11 +16,6 @@ int bitsPerPixel(QImage::Format format)
 }
 
 } // namespace
-
-QSize declaredSize(qint64 width, qint64 height)
-{
-    return QSize(int(qMin<qint64>(qAbs(width), INT_MAX)), int(qMin<qint64>(qAbs(height), INT_MAX)));
-}
 
 Decoded readWithQt(QByteArrayView data, const Layout &layout, const char *qtFormat, const QString &name,
                    const Limits &limits)

@@ -23,7 +23,4 @@ Decoded readWithQt(QByteArrayView data, const Layout &layout, const char *qtForm
 // Encodes picture with Qt's writer for qtFormat; quality -1 keeps Qt's default.
 Encoded writeWithQt(const QImage &picture, const char *qtFormat, const QString &name, int quality = -1);
 
-// A declared width and height as a QSize, values past an int made the largest int.
-QSize declaredSize(qint64 width, qint64 height);
-
 } // namespace morvane::formats

@@ -113,6 +113,13 @@ bool matches(QByteArrayView data)
     return consistent(h, data.size());
 }
 
+QSize declared(QByteArrayView head)
+{
+    ByteReader r(head);
+    const Header h = readHeader(r);
+    return r.ok() ? QSize(h.width, h.height) : QSize();
+}
+
 // A 15- or 16-bit pixel: 5 bits each of red, green and blue, and the top bit
 // for opacity when the header gives the picture an attribute bit.
 QRgb rgb16(const uchar *p, bool alpha)
@@ -354,7 +361,7 @@ Encoded encode(const QImage &picture)
 
 const Format &tga()
 {
-    static const Format format{u"TGA"_s, {u"tga"_s}, matches, decode, encode, false};
+    static const Format format{u"TGA"_s, {u"tga"_s}, matches, declared, decode, encode, false};
     return format;
 }
 

@@ -59,7 +59,7 @@ Layout walk(QByteArrayView data)
         if ((tag == 256 || tag == 257) && count == 1 && (size == 2 || size == 4))
             (tag == 256 ? width : height) = size == 2 ? value.u16() : value.u32();
         if (at + bytes > data.size())
-            return {true, {}};
+            return {true, width >= 0 && height >= 0 ? declaredSize(width, height) : QSize()};
         const int slot = tag == 273 ? 0 : tag == 279 ? 1 : tag == 324 ? 2 : tag == 325 ? 3 : -1;
         if (slot >= 0 && (size == 2 || size == 4))
             arrays[slot] = {at, size, count};
@@ -80,6 +80,11 @@ Layout walk(QByteArrayView data)
     return {false, declared};
 }
 
+QSize declared(QByteArrayView head)
+{
+    return walk(head).declaredSize;
+}
+
 Decoded decode(QByteArrayView data, const Limits &limits)
 {
     return readWithQt(data, walk(data), "tiff", tiff().name, limits);
@@ -94,7 +99,7 @@ Encoded encode(const QImage &picture)
 
 const Format &tiff()
 {
-    static const Format format{u"TIFF"_s, {u"tif"_s, u"tiff"_s}, matches, decode, encode, true};
+    static const Format format{u"TIFF"_s, {u"tif"_s, u"tiff"_s}, matches, declared, decode, encode, true};
     return format;
 }
 

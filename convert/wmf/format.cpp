@@ -28,7 +28,7 @@ formats::Encoded encode(const QImage &picture)
 
 const formats::Format &format()
 {
-    static const formats::Format metafile{u"WMF"_s, {u"wmf"_s}, isWmf, decode, encode, false};
+    static const formats::Format metafile{u"WMF"_s, {u"wmf"_s}, isWmf, declaredWmfSize, decode, encode, false};
     return metafile;
 }
 

@@ -72,11 +72,23 @@ int pixels(double v)
     return std::max(1, int(std::lround(v)));
 }
 
+bool boxed(const MetafileHeader &h)
+{
+    return h.placeable && h.inch != 0 && h.left != h.right && h.top != h.bottom;
+}
+
+// The placeable header's box in pixels, at its resolution drawn at 96 pixels per inch.
+QSizeF boxSize(const MetafileHeader &h)
+{
+    return QSizeF(std::abs(double(h.right) - h.left) * PixelsPerInch / h.inch,
+                  std::abs(double(h.bottom) - h.top) * PixelsPerInch / h.inch);
+}
+
 // The placeable header's box, at its resolution, drawn at 96 pixels per inch.
 Layout placeableLayout(const MetafileHeader &h, const RenderLimits &limits)
 {
-    const double width = std::abs(double(h.right) - h.left) * PixelsPerInch / h.inch;
-    const double height = std::abs(double(h.bottom) - h.top) * PixelsPerInch / h.inch;
+    const double width = boxSize(h).width();
+    const double height = boxSize(h).height();
     if (QString error = checkSize(std::round(width), std::round(height), limits); !error.isEmpty())
         return {{}, {}, {}, error};
     const QPointF origin(std::min(h.left, h.right), std::min(h.top, h.bottom));
@@ -138,6 +150,15 @@ bool isWmf(QByteArrayView data)
     return readHeader(data, &header) != HeaderCheck::NotMetafile;
 }
 
+QSize declaredWmfSize(QByteArrayView head)
+{
+    MetafileHeader header;
+    if (readHeader(head, &header) != HeaderCheck::Valid || !boxed(header))
+        return {};
+    const QSizeF size = boxSize(header);
+    return QSize(int(std::lround(size.width())), int(std::lround(size.height())));
+}
+
 RenderResult renderWmf(QByteArrayView data, const RenderLimits &limits)
 {
     MetafileHeader header;
@@ -154,8 +175,7 @@ RenderResult renderWmf(QByteArrayView data, const RenderLimits &limits)
     if (QString error = loopError(structure, header, data.size()); !error.isEmpty())
         return {{}, error};
 
-    const bool boxed = header.placeable && header.inch != 0 && header.left != header.right && header.top != header.bottom;
-    const Layout layout = boxed ? placeableLayout(header, limits) : measuredLayout(data, header, limits);
+    const Layout layout = boxed(header) ? placeableLayout(header, limits) : measuredLayout(data, header, limits);
     if (!layout.error.isEmpty())
         return {{}, layout.error};
 

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 namespace morvane::wmf {
@@ -27,6 +28,10 @@ struct EncodeResult {
 
 // True when data starts like a Windows Metafile (placeable or standard header).
 bool isWmf(QByteArrayView data);
+
+// The picture size a placeable header declares; invalid without one, as the
+// size then depends on the records.
+QSize declaredWmfSize(QByteArrayView head);
 
 // Plays the metafile onto a white picture.
 RenderResult renderWmf(QByteArrayView data, const RenderLimits &limits = {});

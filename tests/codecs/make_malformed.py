@@ -319,6 +319,12 @@ put("dds-rgb-mask-past-pixel.dds", dds(4, 4, fourcc=b"\0\0\0\0", format_flags=0x
 put("dds-luminance.dds", dds(4, 4, fourcc=b"\0\0\0\0", format_flags=0x20000, rgb_bits=8,
                              masks=(0xFF, 0, 0, 0), data=blocks(2)))
 
+# A placeable metafile whose box is 30000 units at 48 to the inch: 60000 pixels a side.
+wmf_placeable = struct.pack("<IH4hHIH", 0x9AC6CDD7, 0, 0, 0, 30000, 30000, 48, 0, 0)
+wmf_records = struct.pack("<IH", 3, 0)  # the EOF record
+put("wmf-placeable-60000x60000.wmf", wmf_placeable
+    + struct.pack("<HHHIHIH", 1, 9, 0x300, (18 + len(wmf_records)) // 2, 0, 3, 0) + wmf_records)
+
 os.makedirs(OUT, exist_ok=True)
 for name, data in files.items():
     with open(os.path.join(OUT, name), "wb") as f:

@@ -47,6 +47,19 @@ QByteArray tga(int type, int width, int height, int bits, int descriptor, const 
     return out + map + pixels;
 }
 
+// Bytes this process has read from files so far.
+qint64 bytesRead()
+{
+    QFile io(u"/proc/self/io"_s);
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (QByteArray line = io.readLine(); !line.isEmpty(); line = io.readLine()) {
+        if (line.startsWith("rchar:"))
+            return line.sliced(6).trimmed().toLongLong();
+    }
+    return -1;
+}
+
 // A picture of width columns from ARGB values, top row first.
 QImage picture(int width, std::initializer_list<QRgb> pixels)
 {
@@ -70,6 +83,7 @@ private slots:
     void notPictures_data();
     void notPictures();
     void oversizedFileIsNotRead();
+    void hugePictureRefusedFromHeader();
     void tgaVariants_data();
     void tgaVariants();
     void jpegVariants_data();
@@ -182,6 +196,36 @@ void TestPictureLoad::oversizedFileIsNotRead()
     QString error;
     QVERIFY(loadPicture(file.fileName(), &error).isNull());
     QCOMPARE(error, u"file too large (1600 MB)"_s);
+}
+
+// A header that declares a picture past the limits is refused from the
+// file's start: each of the corpus's 60000 x 60000 files, grown (sparsely)
+// to 1.4 GiB, costs neither the file's size in memory nor the time to read it.
+void TestPictureLoad::hugePictureRefusedFromHeader()
+{
+    const QDir dir(QStringLiteral(MORVANE_CODECS_DATA));
+    const QStringList names = dir.entryList({u"*-60000x60000*"_s}, QDir::Files);
+    QVERIFY(names.size() >= 9);
+    for (const QString &name : names) {
+        const QString path = m_dir.filePath(name);
+        QVERIFY(QFile::copy(dir.filePath(name), path));
+        QFile grown(path);
+        QVERIFY(grown.open(QIODevice::ReadWrite) && grown.resize(qint64(1400) << 20));
+        grown.close();
+        rusage before {};
+        getrusage(RUSAGE_SELF, &before);
+        const qint64 readBefore = bytesRead();
+        QString error;
+        QVERIFY(loadPicture(path, &error).isNull());
+        const qint64 read = bytesRead() - readBefore;
+        rusage after {};
+        getrusage(RUSAGE_SELF, &after);
+        QVERIFY(QFile::remove(path));
+        QCOMPARE(error, u"image too large (60000 x 60000)"_s);
+        QVERIFY2(read < 1 << 20, qPrintable(u"%1: %2 bytes read"_s.arg(name).arg(read)));
+        QVERIFY2(after.ru_maxrss - before.ru_maxrss < 64 * 1024,
+                 qPrintable(u"%1: peak grew by %2 KB"_s.arg(name).arg(after.ru_maxrss - before.ru_maxrss)));
+    }
 }
 
 // TGA variants ImageMagick and GraphicsMagick do not write, from the
