@@ -1,5 +1,6 @@
 #include "convert/conversion.h"
 
+#include "convert/memorybudget.h"
 #include "convert/picture.h"
 #include "base/atomicwrite.h"
 #include "base/characters.h"
@@ -119,9 +120,25 @@ void commitCopy(Staged &staged, EntryResult &result, QChar separator)
     staged.reset();
 }
 
+// What converting the picture in file may take at its peak: the file's
+// bytes, the picture, and twice as much again for a converted copy and the
+// encoded file (a JPEG copy of a 16384 x 16384 picture peaks at 2.6 times
+// the picture). A header that does not tell the size is taken to hide a
+// picture of up to 16 bytes for each of the file's, at most the largest allowed.
+qint64 memoryNeeded(const PictureFile &file)
+{
+    constexpr qint64 Margin = qint64(16) << 20;
+    const QSize size = file.declaredSize();
+    const qint64 picture = size.isValid() ? qint64(size.width()) * size.height() * 4
+                                          : std::min(file.fileBytes() * 16, formats::Limits().maxBytes);
+    return file.fileBytes() + 3 * picture + Margin;
+}
+
 // Converts one entry as far as a staged copy (*staged), reported Saved until
-// its commit says otherwise.
-EntryResult convertOne(const Job &job, QChar separator, Qt::CaseSensitivity cs, Staged *staged)
+// its commit says otherwise; the picture's memory is held in budget while
+// it is loaded and encoded.
+EntryResult convertOne(const Job &job, QChar separator, Qt::CaseSensitivity cs, MemoryBudget &budget,
+                       Staged *staged)
 {
     EntryResult result;
     result.entry = job.entry;
@@ -138,7 +155,13 @@ EntryResult convertOne(const Job &job, QChar separator, Qt::CaseSensitivity cs, 
     }
 
     QString error;
-    QImage loaded = loadPicture(job.source, &error);
+    PictureFile file;
+    QImage loaded;
+    MemoryBudget::Reservation memory;
+    if (file.open(job.source, &error)) {
+        memory = budget.reserve(memoryNeeded(file));
+        loaded = file.read(&error);
+    }
     if (loaded.isNull()) {
         result.outcome = Outcome::Failed;
         result.reason = withDetail(u"could not be read"_s, error);
@@ -279,6 +302,8 @@ ConversionReport convertEntries(const QString &folder, const QStringList &entrie
     if (!independent)
         threads = 1;
 
+    MemoryBudget &budget = options.memoryBudget ? *options.memoryBudget : MemoryBudget::shared();
+
     // Workers take the entries in list order, so the entries started before
     // a cancel are always a leading part of the list.
     std::vector<EntryResult> results(size_t(total), EntryResult{});
@@ -299,7 +324,7 @@ ConversionReport convertEntries(const QString &folder, const QStringList &entrie
             if (i >= total)
                 break;
             Staged staged;
-            results[size_t(i)] = convertOne(jobs[i], options.separator, cs, &staged);
+            results[size_t(i)] = convertOne(jobs[i], options.separator, cs, budget, &staged);
             commitWaiting();
             waiting = std::move(staged);
             waitingIndex = i;

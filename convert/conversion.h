@@ -18,6 +18,8 @@
 
 namespace morvane::convert {
 
+class MemoryBudget;
+
 // Characters are counted as Unicode code points: a UTF-16 surrogate pair is
 // one character and is never split; a lone surrogate counts as one.
 
@@ -106,6 +108,9 @@ struct ConversionOptions {
     // (base::folderFoldsCase), falling back on the platform's rule when the
     // volume cannot be asked.
     std::optional<Qt::CaseSensitivity> caseSensitivity;
+    // The memory the pictures converted at once share; null takes the
+    // process's (MemoryBudget::shared()).
+    MemoryBudget *memoryBudget = nullptr;
 };
 
 // Converts each entry of folder into folder/<base name><suffix of destText>:

@@ -1,6 +1,7 @@
 #include "base/atomicwrite.h"
 #include "convert/allocator.h"
 #include "convert/conversion.h"
+#include "convert/memorybudget.h"
 #include "support/fixtures.h"
 
 #include <QDir>
@@ -105,6 +106,7 @@ private slots:
     void copyModes_data();
     void copyModes();
     void volumeCaseRule();
+    void memoryBudget();
     void cancel();
     void progress_data();
     void progress();
@@ -450,6 +452,41 @@ void TestConversion::volumeCaseRule()
     QCOMPARE(report.replaced, 1);
     QCOMPARE(report.saved, 1);
     QCOMPARE(report.entries[0].outcome, Outcome::Replaced);
+}
+
+// One picture always goes ahead, however large; a second waits until the
+// two fit or the first is given back; a run on a budget of one byte takes
+// its pictures one at a time and writes what a single worker writes.
+void TestConversion::memoryBudget()
+{
+    MemoryBudget budget(100);
+    MemoryBudget::Reservation first = budget.reserve(1000);
+    std::atomic<bool> granted{false};
+    std::thread second([&] {
+        const MemoryBudget::Reservation held = budget.reserve(1);
+        granted = true;
+    });
+    while (budget.waiting() == 0)
+        std::this_thread::yield();
+    QVERIFY(!granted);
+    first.release();
+    second.join();
+    QVERIFY(granted);
+    QCOMPARE(budget.mostHeld(), 1);
+    MemoryBudget::Reservation a = budget.reserve(50), b = budget.reserve(50); // both fit
+    QCOMPARE(budget.mostHeld(), 2);
+
+    QTemporaryDir dir;
+    const QStringList entries = writePictures(dir.path(), u"m"_s, 6);
+    MemoryBudget tiny(1);
+    ConversionOptions options = threadCount(2);
+    options.memoryBudget = &tiny;
+    const ConversionReport report = convertEntries(dir.path(), entries, u".bmp"_s, options);
+    QVERIFY(report.parallel);
+    QCOMPARE(report.saved, 6);
+    QCOMPARE(tiny.mostHeld(), 1);
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(pixelsOf(dir.filePath(u"m%1.bmp"_s.arg(i, 2, 10, QChar(u'0')))), pixelsOf(dir.filePath(entries[i])));
 }
 
 void TestConversion::cancel()
