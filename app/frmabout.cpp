@@ -1,7 +1,7 @@
 #include "app/frmabout.h"
 
 #include "app/abouttext.h"
-#include "app/windows.h"
+#include "app/windowframe.h"
 #include "appinfo.h"
 #include "ui_frmabout.h"
 

@@ -1,6 +1,6 @@
 #include "app/commandline.h"
 #include "app/frmmain.h"
-#include "app/windows.h"
+#include "app/windowframe.h"
 #include "appinfo.h"
 #include "convert/allocator.h"
 #include "ui/clipboard.h"

@@ -4,7 +4,7 @@
 // Prints the images written per second, the longest pause of the event loop
 // and how many paint events windows received during the run.
 #include "convert/allocator.h"
-#include "convert/convertwindow.h"
+#include "app/convertwindow.h"
 #include "ui/filelist.h"
 #include "ui/messagebox.h"
 
@@ -60,7 +60,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     PrintedMessages messages;
-    morvane::convert::Convert window(messages, QString::fromLocal8Bit(argv[1]));
+    morvane::app::Convert window(messages, QString::fromLocal8Bit(argv[1]));
     if (!window.load())
         return 1;
     window.show();

@@ -1,5 +1,5 @@
 #include "app/frmmain.h"
-#include "convert/convertwindow.h"
+#include "app/convertwindow.h"
 #include "convert/filters.h"
 #include "support/fixtures.h"
 #include "support/recordingadapters.h"
@@ -99,7 +99,7 @@ private:
 
     std::unique_ptr<fixtures::RawTemporaryDir> folder;
     test::RecordingMessageBoxes boxes;
-    std::unique_ptr<convert::Convert> window;
+    std::unique_ptr<app::Convert> window;
     // Whether "Go!" was enabled at each moment a run told its outcome (a
     // message box, the re-read of the destination list), since run().
     QList<bool> goWhileTelling;
@@ -121,7 +121,7 @@ void TestConvertWindow::cleanup()
 
 void TestConvertWindow::openWindow()
 {
-    window = std::make_unique<convert::Convert>(boxes, folder->path());
+    window = std::make_unique<app::Convert>(boxes, folder->path());
     QVERIFY(window->load());
     window->show();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
@@ -358,7 +358,7 @@ void TestConvertWindow::refreshAllAndClearTimer()
 void TestConvertWindow::loadFailure()
 {
     test::RecordingMessageBoxes failures;
-    convert::Convert broken(failures, path(u"no-such-folder"_s));
+    app::Convert broken(failures, path(u"no-such-folder"_s));
     QVERIFY(!broken.load());
     QCOMPARE(failures.shown,
              (QList<test::ShownMessage>{{u"Path not found error code 76"_s, u"MVT Error"_s, ui::MessageIcon::Critical}}));
@@ -373,25 +373,25 @@ void TestConvertWindow::singleInstanceAndRestart()
     QVERIFY(menuEntry && menuEntry->isEnabled());
 
     const auto converters = [] {
-        QList<convert::Convert *> found;
+        QList<app::Convert *> found;
         for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (auto *c = qobject_cast<convert::Convert *>(w))
+            if (auto *c = qobject_cast<app::Convert *>(w))
                 found.append(c);
         }
         return found;
     };
     menuEntry->trigger();
     QCOMPARE(converters().size(), 1);
-    convert::Convert *first = converters().constFirst();
+    app::Convert *first = converters().constFirst();
     QVERIFY(first->isVisible());
     QVERIFY(!first->parentWidget()); // no owner
     first->findChild<QLabel *>(u"Label1"_s)->setText(u"left over"_s);
 
     menuEntry->trigger(); // open already: comes to the front, no second one
-    QCOMPARE(converters(), QList<convert::Convert *>{first});
+    QCOMPARE(converters(), QList<app::Convert *>{first});
     QCOMPARE(first->findChild<QLabel *>(u"Label1"_s)->text(), u"left over"_s);
 
-    QPointer<convert::Convert> closed(first);
+    QPointer<app::Convert> closed(first);
     first->close();
     QTRY_VERIFY(!closed); // closing unloads it
     menuEntry->trigger();

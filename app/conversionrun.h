@@ -6,13 +6,14 @@
 
 class QWidget;
 
-namespace morvane::convert {
+namespace morvane::app {
 
-// Converts entries of folder to destText on worker threads and returns the
+// Converts entries of folder to destText off the window's thread (the run's
+// own workers, see convert::convertEntries) and returns the
 // report. Until the run ends no input reaches window; once it has lasted
 // dialogAfterMs a window-modal progress dialog shows "Converting 12 of 340:
 // stone.jpg" and its Cancel stops the run before the next image.
-ConversionReport runConversion(QWidget *window, const QString &folder, const QStringList &entries,
+convert::ConversionReport runConversion(QWidget *window, const QString &folder, const QStringList &entries,
                                const QString &destText, int dialogAfterMs = 500);
 
-} // namespace morvane::convert
+} // namespace morvane::app

@@ -16,7 +16,7 @@ namespace morvane::ui {
 class MessageBoxes;
 }
 
-namespace morvane::convert {
+namespace morvane::app {
 
 // Numbers shown with a failed load step, one for each kind of failure.
 enum class LoadFailure {
@@ -41,6 +41,10 @@ private:
     void ConvertSelected();
     // Converts every listed image.
     void ConvertAll();
+    // Runs work with "Go!" disabled, as both buttons' handlers do.
+    template <typename Work>
+    void withGoDisabled(Work work);
+    void convertListed();
     // Converts entries and tells the outcome; leftOut are the files of the
     // run that the source list leaves out, told as skipped.
     void convertAndReport(const QStringList &entries, bool plural, const QStringList &leftOut = {});
@@ -60,4 +64,4 @@ private:
     QTimer *m_clearTimer;
 };
 
-} // namespace morvane::convert
+} // namespace morvane::app

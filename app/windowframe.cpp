@@ -1,4 +1,8 @@
-#include "app/windows.h"
+#include "app/windowframe.h"
+
+#include "ui/dirlist.h"
+#include "ui/drivelist.h"
+#include "ui/messagebox.h"
 
 #include <QApplication>
 #include <QImageReader>
@@ -58,6 +62,14 @@ void centreOnScreen(QWidget &window, const QScreen &screen)
     QRect frame = window.frameGeometry();
     frame.moveCenter(screen.availableGeometry().center());
     window.move(frame.topLeft());
+}
+
+void followDrive(const ui::DriveList &drives, ui::DirList &folders, ui::MessageBoxes &messageBoxes, QWidget *window)
+{
+    if (!folders.setPath(drives.drive())) {
+        messageBoxes.show(window, QStringLiteral("This Drive seems to be un-available!"), QStringLiteral("Drive Not Ready"),
+                          ui::MessageIcon::None);
+    }
 }
 
 } // namespace morvane::app

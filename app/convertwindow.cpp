@@ -1,8 +1,9 @@
-#include "convert/convertwindow.h"
+#include "app/convertwindow.h"
 
+#include "app/conversionrun.h"
+#include "app/windowframe.h"
 #include "appinfo.h"
 #include "base/folders.h"
-#include "convert/conversionrun.h"
 #include "convert/filters.h"
 #include "ui/messagebox.h"
 #include "ui_convert.h"
@@ -11,7 +12,9 @@
 #include <QLineEdit>
 #include <QTimer>
 
-namespace morvane::convert {
+namespace morvane::app {
+
+using namespace convert;
 
 using namespace Qt::StringLiterals;
 
@@ -101,34 +104,45 @@ bool Convert::load()
     return true;
 }
 
-void Convert::ConvertSelected()
+template <typename Work>
+void Convert::withGoDisabled(Work work)
 {
     m_ui->cmd1->setEnabled(false);
-    if (m_ui->Combo1->currentText() == u"Select Source") {
-        m_messageBoxes.show(this, u"Please 'Select Source' "_s, appinfo::title(), ui::MessageIcon::None);
-    } else if (m_ui->Combo2->currentText() == u"Select Dest") {
-        m_messageBoxes.show(this, u"Please 'Select Dest' "_s, appinfo::title(), ui::MessageIcon::None);
-    } else if (m_ui->chkConvertAll->isChecked()) {
-        ConvertAll();
-        return;
-    } else {
-        QStringList selected;
-        for (int i = 0; i < m_ui->File1->listCount(); ++i) {
-            if (m_ui->File1->isSelected(i))
-                selected.append(m_ui->File1->list(i));
-        }
-        // With nothing selected there is nothing to convert, as with an empty list.
-        if (selected.isEmpty())
-            showNothingToDo();
-        else
-            convertAndReport(selected, selected.size() > 1);
-    }
+    work();
     m_ui->cmd1->setEnabled(true);
+}
+
+void Convert::ConvertSelected()
+{
+    withGoDisabled([this] {
+        if (m_ui->Combo1->currentText() == u"Select Source") {
+            m_messageBoxes.show(this, u"Please 'Select Source' "_s, appinfo::title(), ui::MessageIcon::None);
+        } else if (m_ui->Combo2->currentText() == u"Select Dest") {
+            m_messageBoxes.show(this, u"Please 'Select Dest' "_s, appinfo::title(), ui::MessageIcon::None);
+        } else if (m_ui->chkConvertAll->isChecked()) {
+            convertListed();
+        } else {
+            QStringList selected;
+            for (int i = 0; i < m_ui->File1->listCount(); ++i) {
+                if (m_ui->File1->isSelected(i))
+                    selected.append(m_ui->File1->list(i));
+            }
+            // With nothing selected there is nothing to convert, as with an empty list.
+            if (selected.isEmpty())
+                showNothingToDo();
+            else
+                convertAndReport(selected, selected.size() > 1);
+        }
+    });
 }
 
 void Convert::ConvertAll()
 {
-    m_ui->cmd1->setEnabled(false);
+    withGoDisabled([this] { convertListed(); });
+}
+
+void Convert::convertListed()
+{
     QStringList all;
     const int count = m_ui->File1->listCount();
     all.reserve(count);
@@ -139,7 +153,6 @@ void Convert::ConvertAll()
         showNothingToDo();
     else
         convertAndReport(all, all.size() + leftOut.size() > 1, leftOut);
-    m_ui->cmd1->setEnabled(true);
 }
 
 void Convert::convertAndReport(const QStringList &entries, bool plural, const QStringList &leftOut)
@@ -170,10 +183,7 @@ void Convert::showNothingToDo()
 
 void Convert::changeDrive()
 {
-    if (!m_ui->Dir1->setPath(m_ui->Drive1->drive())) {
-        m_messageBoxes.show(this, u"This Drive seems to be un-available!"_s, u"Drive Not Ready"_s,
-                            ui::MessageIcon::None);
-    }
+    followDrive(*m_ui->Drive1, *m_ui->Dir1, m_messageBoxes, this);
 }
 
 void Convert::changeFolder()
@@ -216,4 +226,4 @@ void Convert::setClearTimer(int milliseconds)
         m_clearTimer->start();
 }
 
-} // namespace morvane::convert
+} // namespace morvane::app

@@ -1,13 +1,16 @@
-#include "convert/conversionrun.h"
+#include "app/conversionrun.h"
 
 #include <QEventLoop>
-#include <QFutureWatcher>
 #include <QMutex>
 #include <QProgressDialog>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
 
-namespace morvane::convert {
+#include <system_error>
+#include <thread>
+
+namespace morvane::app {
+
+using namespace convert;
 
 using namespace Qt::StringLiterals;
 
@@ -47,17 +50,29 @@ ConversionReport runConversion(QWidget *window, const QString &folder, const QSt
     options.cancel = &cancel;
     options.progress = [&shared](int done, int, const QString &) { shared.set(done); };
 
-    QFutureWatcher<ConversionReport> watcher;
+    // The run's calling thread; its end quits the loop below, whichever pass
+    // of it is running.
     QEventLoop loop;
-    QObject::connect(&watcher, &QFutureWatcher<ConversionReport>::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(QtConcurrent::run([&] { return convertEntries(folder, entries, destText, options); }));
+    std::atomic<bool> finished = false;
+    ConversionReport report;
+    std::thread run;
+    try {
+        run = std::thread([&] {
+            report = convertEntries(folder, entries, destText, options);
+            finished = true;
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error &) {
+        return convertEntries(folder, entries, destText, options); // no thread to spare: run here
+    }
+    const auto isFinished = [&] { return finished.load(); };
 
     // Short runs: the window repaints, but clicks and keys wait until the run is over.
     QTimer::singleShot(dialogAfterMs, &loop, &QEventLoop::quit);
-    if (!watcher.isFinished())
+    if (!isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
 
-    if (!watcher.isFinished()) {
+    if (!isFinished()) {
         // Long runs: the window-modal dialog takes the window's input and offers Cancel.
         const int total = int(entries.size());
         QProgressDialog progress(window);
@@ -93,15 +108,14 @@ ConversionReport runConversion(QWidget *window, const QString &folder, const QSt
         showProgress();
         progress.show();
         ticker.start(ProgressEveryMs);
-        if (!watcher.isFinished())
+        if (!isFinished())
             loop.exec();
     }
     // The loop also ends when the program is quitting: stop at the next image then.
-    if (!watcher.isFinished()) {
+    if (!isFinished())
         cancel = true;
-        watcher.waitForFinished();
-    }
-    return watcher.result();
+    run.join();
+    return report;
 }
 
-} // namespace morvane::convert
+} // namespace morvane::app

@@ -1,0 +1,33 @@
+// What the program's windows share: the icon, the style, placement, and
+// following the drive list.
+#pragma once
+
+#include <QIcon>
+
+class QScreen;
+class QWidget;
+
+namespace morvane::ui {
+class DirList;
+class DriveList;
+class MessageBoxes;
+} // namespace morvane::ui
+
+namespace morvane::app {
+
+// The program's 16 x 16 icon.
+QIcon programIcon();
+
+// Sets the application's style: the platform's, with the few icons the
+// program's windows ask of it drawn here (see windowframe.cpp).
+void useProgramStyle();
+
+// Moves a window that is not shown yet so that it is centred on screen's
+// available area.
+void centreOnScreen(QWidget &window, const QScreen &screen);
+
+// Moves folders to the drive just chosen in drives; tells the user, over
+// window, when the drive cannot be read.
+void followDrive(const ui::DriveList &drives, ui::DirList &folders, ui::MessageBoxes &messageBoxes, QWidget *window);
+
+} // namespace morvane::app
