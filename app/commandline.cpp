@@ -302,6 +302,27 @@ const char *outcomeWord(convert::Outcome outcome)
     return "failed";
 }
 
+// One line per entry (outcome, name, copy or reason) and the summary, on standard output.
+void printReport(const convert::ConversionReport &report, const QStringList &leftOut)
+{
+    for (const convert::EntryResult &entry : report.entries) {
+        const QString detail = entry.outcome == convert::Outcome::Saved
+                                   ? entry.destination.mid(entry.destination.lastIndexOf(QDir::separator()) + 1)
+                                   : entry.reason;
+        print(stdout, QString::fromLatin1(outcomeWord(entry.outcome)) + u'\t' + entry.entry + u'\t' + detail + u'\n');
+    }
+    QString summary = u"saved %1, replaced %2, skipped %3, failed %4 of %5"_s.arg(report.saved)
+                          .arg(report.replaced)
+                          .arg(report.skipped)
+                          .arg(report.failed)
+                          .arg(report.total());
+    if (!leftOut.isEmpty())
+        summary += u", left out %1 (%2)"_s.arg(leftOut.size()).arg(NotUtf8);
+    if (report.cancelled)
+        summary += u"; stopped: %1 not converted"_s.arg(report.notConverted);
+    print(stdout, summary + u'\n');
+}
+
 int runConvert(const QStringList &arguments, const QByteArrayList &raw)
 {
     const QString command = u"convert"_s;
@@ -315,7 +336,7 @@ int runConvert(const QStringList &arguments, const QByteArrayList &raw)
         " out, each told on standard error. Exits with 1 when an image failed or was left out, 130 when"
         " Ctrl+C stopped the run before its end."_s);
     addCommon(parser, u"The folder of the images; the copies are written there too."_s);
-    const QCommandLineOption to(u"to"_s, u"The destination suffix: .bmp, .gif, .jpg, .png, .tif, .webp, .wmf, .tga, .dds"_s,
+    const QCommandLineOption to(u"to"_s, u"The destination suffix: "_s + convert::writtenSuffixes().join(u", "_s),
                                 u"SUFFIX"_s);
     const QCommandLineOption only(u"only"_s, u"Convert only the files whose names match PATTERN, as *.jpg."_s,
                                   u"PATTERN"_s, u"*"_s);
@@ -331,8 +352,7 @@ int runConvert(const QStringList &arguments, const QByteArrayList &raw)
     const QString suffix = parser.value(to);
     if (suffix.isEmpty())
         return usageError(command, u"--to SUFFIX is needed"_s);
-    const QString extension = convert::pictureExtension(u"name"_s + convert::destSuffix(suffix));
-    if (!convert::formatForExtension(extension))
+    if (!convert::writerFor(convert::destSuffix(suffix)))
         return usageError(command, u"no picture format is written under the suffix %1"_s.arg(suffix));
     bool threadsOk = false;
     const int threadCount = parser.value(threads).toInt(&threadsOk);
@@ -362,22 +382,7 @@ int runConvert(const QStringList &arguments, const QByteArrayList &raw)
     if (progressShown)
         print(stderr, u"\r\x1b[K"_s);
 
-    for (const convert::EntryResult &entry : report.entries) {
-        const QString detail = entry.outcome == convert::Outcome::Saved
-                                   ? entry.destination.mid(entry.destination.lastIndexOf(QDir::separator()) + 1)
-                                   : entry.reason;
-        print(stdout, QString::fromLatin1(outcomeWord(entry.outcome)) + u'\t' + entry.entry + u'\t' + detail + u'\n');
-    }
-    QString summary = u"saved %1, replaced %2, skipped %3, failed %4 of %5"_s.arg(report.saved)
-                          .arg(report.replaced)
-                          .arg(report.skipped)
-                          .arg(report.failed)
-                          .arg(report.total());
-    if (!leftOut.isEmpty())
-        summary += u", left out %1 (%2)"_s.arg(leftOut.size()).arg(NotUtf8);
-    if (report.cancelled)
-        summary += u"; stopped: %1 not converted"_s.arg(report.notConverted);
-    print(stdout, summary + u'\n');
+    printReport(report, leftOut);
     if (!report.durabilityError.isEmpty())
         print(stderr, ProgramName + u' ' + command + u": "_s + report.durabilityError + u'\n');
     if (report.cancelled)

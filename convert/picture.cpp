@@ -82,14 +82,25 @@ const QList<const formats::Format *> &pictureFormats()
     return table;
 }
 
-const formats::Format *formatForExtension(const QString &extension)
+const formats::Format *writerFor(const QString &name)
 {
-    const QString key = extension.toLower();
+    const QString key = pictureExtension(name).toLower();
     for (const formats::Format *format : pictureFormats()) {
-        if (format->encode && format->extensions.contains(key))
+        if (format->encode && !key.isEmpty() && format->extensions.contains(key))
             return format;
     }
     return nullptr;
+}
+
+QStringList writtenSuffixes()
+{
+    QStringList suffixes;
+    for (const formats::Format *format : pictureFormats()) {
+        if (format->encode && !format->extensions.isEmpty())
+            suffixes.append(u'.' + format->extensions.constFirst());
+    }
+    suffixes.sort();
+    return suffixes;
 }
 
 QString pictureExtension(const QString &path)
@@ -187,9 +198,9 @@ QImage loadPicture(const QString &path, QString *error)
 
 std::optional<base::StagedFile> stagePicture(const QImage &picture, const QString &path, QString *error)
 {
-    const QString extension = pictureExtension(path);
-    const formats::Format *format = formatForExtension(extension);
+    const formats::Format *format = writerFor(path);
     if (!format) {
+        const QString extension = pictureExtension(path);
         setError(error, extension.isEmpty() ? u"cannot write files without an extension"_s
                                             : u"cannot write files ending in .%1"_s.arg(extension));
         return std::nullopt;

@@ -66,7 +66,13 @@ QString pictureExtension(const QString &path);
 // Every format, in the order their content checks are tried.
 const QList<const formats::Format *> &pictureFormats();
 
-// The format written for extension (any letter case); null when none is.
-const formats::Format *formatForExtension(const QString &extension);
+// The format a copy named name is written in, told by its extension in any
+// letter case; name may be a path or a bare suffix (".jpg"). Null when no
+// format is written under it.
+const formats::Format *writerFor(const QString &name);
+
+// The suffixes copies can be written under, the usual one of each format
+// that writes, in alphabetical order: ".bmp", ".dds", ...
+QStringList writtenSuffixes();
 
 } // namespace morvane::convert

@@ -138,6 +138,11 @@ private:
     qreal caretX(qsizetype position) const;
 
     bool handleCommand(QKeyEvent *event);
+    // The parts of handleCommand: deleting, moving along a line or the text,
+    // and moving by rows or pages; each false when event is none of its keys.
+    bool handleDeletion(QKeyEvent *event);
+    bool handleMovement(QKeyEvent *event);
+    bool handleVerticalMovement(QKeyEvent *event);
     void moveCursor(qsizetype position, bool keepAnchor, bool keepColumn = false);
     void keepCaretAtRowEnd(bool atRowEnd);
     void setCursorAndAnchor(qsizetype cursor, qsizetype anchor);

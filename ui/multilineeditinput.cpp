@@ -157,8 +157,6 @@ bool MultiLineEdit::handleCommand(QKeyEvent *event)
 {
     using K = QKeySequence;
     const auto is = [event](K::StandardKey key) { return event->matches(key); };
-    const qsizetype pos = m_cursor;
-
     if (is(K::Undo)) {
         undo();
     } else if (isRedo(event)) {
@@ -171,25 +169,45 @@ bool MultiLineEdit::handleCommand(QKeyEvent *event)
         paste();
     } else if (is(K::SelectAll)) {
         selectAll();
-    } else if (isBackspace(event) || is(K::Delete) || is(K::DeleteStartOfWord) || is(K::DeleteEndOfWord) ||
-               is(K::DeleteEndOfLine)) {
-        if (m_readOnly)
-            return true;
-        if (hasSelectedText() && !is(K::DeleteEndOfLine)) {
-            deleteSelection(isBackspace(event) ? EditKind::Backspace : EditKind::Delete);
-        } else if (isBackspace(event)) {
-            edit(m_model.previousCodePoint(pos), pos, QString(), EditKind::Backspace);
-        } else if (is(K::Delete)) {
-            edit(pos, m_model.nextCharPosition(pos), QString(), EditKind::Delete);
-        } else if (is(K::DeleteStartOfWord)) {
-            edit(m_model.previousWordPosition(pos), pos, QString(), EditKind::Other);
-        } else if (is(K::DeleteEndOfWord)) {
-            edit(pos, m_model.nextWordPosition(pos), QString(), EditKind::Other);
-        } else {
-            const qsizetype end = m_model.lineEnd(m_model.lineOf(pos));
-            edit(pos, end > pos ? end : m_model.nextCharPosition(pos), QString(), EditKind::Other);
-        }
-    } else if (is(K::MoveToNextChar) || is(K::SelectNextChar)) {
+    } else {
+        return handleDeletion(event) || handleMovement(event);
+    }
+    return true;
+}
+
+bool MultiLineEdit::handleDeletion(QKeyEvent *event)
+{
+    using K = QKeySequence;
+    const auto is = [event](K::StandardKey key) { return event->matches(key); };
+    const qsizetype pos = m_cursor;
+    if (!(isBackspace(event) || is(K::Delete) || is(K::DeleteStartOfWord) || is(K::DeleteEndOfWord) ||
+          is(K::DeleteEndOfLine)))
+        return false;
+    if (m_readOnly)
+        return true;
+    if (hasSelectedText() && !is(K::DeleteEndOfLine)) {
+        deleteSelection(isBackspace(event) ? EditKind::Backspace : EditKind::Delete);
+    } else if (isBackspace(event)) {
+        edit(m_model.previousCodePoint(pos), pos, QString(), EditKind::Backspace);
+    } else if (is(K::Delete)) {
+        edit(pos, m_model.nextCharPosition(pos), QString(), EditKind::Delete);
+    } else if (is(K::DeleteStartOfWord)) {
+        edit(m_model.previousWordPosition(pos), pos, QString(), EditKind::Other);
+    } else if (is(K::DeleteEndOfWord)) {
+        edit(pos, m_model.nextWordPosition(pos), QString(), EditKind::Other);
+    } else {
+        const qsizetype end = m_model.lineEnd(m_model.lineOf(pos));
+        edit(pos, end > pos ? end : m_model.nextCharPosition(pos), QString(), EditKind::Other);
+    }
+    return true;
+}
+
+bool MultiLineEdit::handleMovement(QKeyEvent *event)
+{
+    using K = QKeySequence;
+    const auto is = [event](K::StandardKey key) { return event->matches(key); };
+    const qsizetype pos = m_cursor;
+    if (is(K::MoveToNextChar) || is(K::SelectNextChar)) {
         const bool select = is(K::SelectNextChar);
         moveCursor(!select && hasSelectedText() ? selectionEnd() : m_model.nextCharPosition(pos), select);
     } else if (is(K::MoveToPreviousChar) || is(K::SelectPreviousChar)) {
@@ -199,24 +217,8 @@ bool MultiLineEdit::handleCommand(QKeyEvent *event)
         moveCursor(m_model.nextWordPosition(pos), is(K::SelectNextWord));
     } else if (is(K::MoveToPreviousWord) || is(K::SelectPreviousWord)) {
         moveCursor(m_model.previousWordPosition(pos), is(K::SelectPreviousWord));
-    } else if (is(K::MoveToNextLine) || is(K::SelectNextLine) || is(K::MoveToPreviousLine) ||
-               is(K::SelectPreviousLine) || is(K::MoveToNextPage) || is(K::SelectNextPage) ||
-               is(K::MoveToPreviousPage) || is(K::SelectPreviousPage)) {
-        const bool page = is(K::MoveToNextPage) || is(K::SelectNextPage) || is(K::MoveToPreviousPage) ||
-                          is(K::SelectPreviousPage);
-        const bool down = is(K::MoveToNextLine) || is(K::SelectNextLine) || is(K::MoveToNextPage) ||
-                          is(K::SelectNextPage);
-        const bool select = is(K::SelectNextLine) || is(K::SelectPreviousLine) || is(K::SelectNextPage) ||
-                            is(K::SelectPreviousPage);
-        if (m_desiredX < 0)
-            m_desiredX = caretX(pos);
-        const int rows = (page ? visibleRows() : 1) * (down ? 1 : -1);
-        const qsizetype target = positionRowsAway(pos, rows, m_desiredX);
-        if (page) { // the view pages along with the caret
-            QScrollBar *vertical = verticalScrollBar();
-            vertical->setValue(clampToInt(vertical->value() + (m_model.lineOf(target) - m_model.lineOf(pos))));
-        }
-        moveCursor(target, select, true);
+    } else if (handleVerticalMovement(event)) {
+        return true;
     } else if (is(K::MoveToStartOfLine) || is(K::SelectStartOfLine)) {
         moveCursor(rowEdge(pos, false), is(K::SelectStartOfLine));
     } else if (is(K::MoveToEndOfLine) || is(K::SelectEndOfLine)) {
@@ -233,6 +235,32 @@ bool MultiLineEdit::handleCommand(QKeyEvent *event)
     } else {
         return false;
     }
+    return true;
+}
+
+bool MultiLineEdit::handleVerticalMovement(QKeyEvent *event)
+{
+    using K = QKeySequence;
+    const auto is = [event](K::StandardKey key) { return event->matches(key); };
+    const qsizetype pos = m_cursor;
+    const bool page = is(K::MoveToNextPage) || is(K::SelectNextPage) || is(K::MoveToPreviousPage) ||
+                      is(K::SelectPreviousPage);
+    const bool down = is(K::MoveToNextLine) || is(K::SelectNextLine) || is(K::MoveToNextPage) ||
+                      is(K::SelectNextPage);
+    const bool select = is(K::SelectNextLine) || is(K::SelectPreviousLine) || is(K::SelectNextPage) ||
+                        is(K::SelectPreviousPage);
+    if (!page && !(is(K::MoveToNextLine) || is(K::SelectNextLine) || is(K::MoveToPreviousLine) ||
+                   is(K::SelectPreviousLine)))
+        return false;
+    if (m_desiredX < 0)
+        m_desiredX = caretX(pos);
+    const int rows = (page ? visibleRows() : 1) * (down ? 1 : -1);
+    const qsizetype target = positionRowsAway(pos, rows, m_desiredX);
+    if (page) { // the view pages along with the caret
+        QScrollBar *vertical = verticalScrollBar();
+        vertical->setValue(clampToInt(vertical->value() + (m_model.lineOf(target) - m_model.lineOf(pos))));
+    }
+    moveCursor(target, select, true);
     return true;
 }
 

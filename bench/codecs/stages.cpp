@@ -30,7 +30,7 @@ int main(int argc, char *argv[])
     const QString from = QString::fromLocal8Bit(argv[2]), to = QString::fromLocal8Bit(argv[3]);
     const int rounds = argc > 4 ? std::atoi(argv[4]) : 3;
     const QStringList names = folder.entryList({u"*."_s + from}, QDir::Files, QDir::Name);
-    const morvane::formats::Format *format = morvane::convert::formatForExtension(to);
+    const morvane::formats::Format *format = morvane::convert::writerFor(u'.' + to);
     if (names.isEmpty() || !format) {
         std::fprintf(stderr, "no %s files, or no writer for %s\n", argv[2], argv[3]);
         return 2;

@@ -210,6 +210,79 @@ Decoded decode(QByteArrayView data, const Limits &limits)
     return readWithQt(data, walk(data), "gif", gif().name, limits);
 }
 
+// Folds every clear palette entry into the first one, GIF having a single
+// transparent index; that index, or -1 when the palette has none.
+int foldClearEntries(const liq_palette &palette, std::vector<uchar> &indexes)
+{
+    int transparent = -1;
+    uchar fold[256];
+    for (unsigned i = 0; i < 256; ++i)
+        fold[i] = uchar(i);
+    bool folding = false;
+    for (unsigned i = 0; i < palette.count; ++i) {
+        if (palette.entries[i].a >= 128)
+            continue;
+        if (transparent < 0)
+            transparent = int(i);
+        fold[i] = uchar(transparent);
+        folding = folding || int(i) != transparent;
+    }
+    if (folding) {
+        for (uchar &index : indexes)
+            index = fold[index];
+    }
+    return transparent;
+}
+
+// The colour table of palette; GIF colour tables hold a power of two
+// entries, at least two. Null when out of memory.
+std::unique_ptr<ColorMapObject, GifMapDeleter> colourTable(const liq_palette &palette, int transparent)
+{
+    int bits = 1;
+    while ((1u << bits) < palette.count)
+        ++bits;
+    std::unique_ptr<ColorMapObject, GifMapDeleter> colours(GifMakeMapObject(1 << bits, nullptr));
+    if (!colours)
+        return colours;
+    for (int i = 0; i < colours->ColorCount; ++i) {
+        GifColorType &c = colours->Colors[i];
+        if (unsigned(i) < palette.count && i != transparent) {
+            c.Red = palette.entries[i].r;
+            c.Green = palette.entries[i].g;
+            c.Blue = palette.entries[i].b;
+        } else {
+            c.Red = c.Green = c.Blue = 0;
+        }
+    }
+    return colours;
+}
+
+// Writes the one-image file of the index rows to out; false when giflib fails.
+bool writeFile(QByteArray &out, int width, int height, ColorMapObject *colours, int transparent,
+               const std::vector<uchar *> &indexRows)
+{
+    int status = 0;
+    GifFileType *file = EGifOpen(&out, writeToByteArray, &status);
+    if (!file)
+        return false;
+    EGifSetGifVersion(file, transparent >= 0);
+    bool ok = EGifPutScreenDesc(file, width, height, 8, 0, colours) == GIF_OK;
+    if (ok && transparent >= 0) {
+        GraphicsControlBlock control {};
+        control.DisposalMode = DISPOSAL_UNSPECIFIED;
+        control.TransparentColor = transparent;
+        GifByteType extension[4];
+        const size_t length = EGifGCBToExtension(&control, extension);
+        ok = EGifPutExtension(file, GRAPHICS_EXT_FUNC_CODE, int(length), extension) == GIF_OK;
+    }
+    ok = ok && EGifPutImageDesc(file, 0, 0, width, height, false, nullptr) == GIF_OK;
+    for (int y = 0; ok && y < height; ++y)
+        ok = EGifPutLine(file, indexRows[size_t(y)], width) == GIF_OK;
+    if (EGifCloseFile(file, &status) != GIF_OK)
+        ok = false;
+    return ok;
+}
+
 Encoded encode(const QImage &picture)
 {
     if (picture.isNull())
@@ -241,66 +314,14 @@ Encoded encode(const QImage &picture)
     if (!remap(attr.get(), result.get(), source, indexRows))
         return {QByteArray(), cannotEncodeError(gif().name)};
     const liq_palette *palette = liq_get_palette(result.get());
-
-    // One transparent index: every clear palette entry is folded into the first.
-    int transparent = -1;
-    uchar fold[256];
-    for (unsigned i = 0; i < 256; ++i)
-        fold[i] = uchar(i);
-    bool folding = false;
-    for (unsigned i = 0; i < palette->count; ++i) {
-        if (palette->entries[i].a >= 128)
-            continue;
-        if (transparent < 0)
-            transparent = int(i);
-        fold[i] = uchar(transparent);
-        folding = folding || int(i) != transparent;
-    }
-    if (folding) {
-        for (uchar &index : indexes)
-            index = fold[index];
-    }
-
-    // GIF colour tables hold a power of two entries, at least two.
-    int bits = 1;
-    while ((1u << bits) < palette->count)
-        ++bits;
-    const std::unique_ptr<ColorMapObject, GifMapDeleter> colours(GifMakeMapObject(1 << bits, nullptr));
+    const int transparent = foldClearEntries(*palette, indexes);
+    const auto colours = colourTable(*palette, transparent);
     if (!colours)
         return {QByteArray(), outOfMemoryError()};
-    for (int i = 0; i < colours->ColorCount; ++i) {
-        GifColorType &c = colours->Colors[i];
-        if (unsigned(i) < palette->count && i != transparent) {
-            c.Red = palette->entries[i].r;
-            c.Green = palette->entries[i].g;
-            c.Blue = palette->entries[i].b;
-        } else {
-            c.Red = c.Green = c.Blue = 0;
-        }
-    }
 
     QByteArray out;
     out.reserve(qsizetype(indexes.size() / 2 + 1024));
-    int status = 0;
-    GifFileType *file = EGifOpen(&out, writeToByteArray, &status);
-    if (!file)
-        return {QByteArray(), outOfMemoryError()};
-    EGifSetGifVersion(file, transparent >= 0);
-    bool ok = EGifPutScreenDesc(file, width, height, 8, 0, colours.get()) == GIF_OK;
-    if (ok && transparent >= 0) {
-        GraphicsControlBlock control {};
-        control.DisposalMode = DISPOSAL_UNSPECIFIED;
-        control.TransparentColor = transparent;
-        GifByteType extension[4];
-        const size_t length = EGifGCBToExtension(&control, extension);
-        ok = EGifPutExtension(file, GRAPHICS_EXT_FUNC_CODE, int(length), extension) == GIF_OK;
-    }
-    ok = ok && EGifPutImageDesc(file, 0, 0, width, height, false, nullptr) == GIF_OK;
-    for (int y = 0; ok && y < height; ++y)
-        ok = EGifPutLine(file, indexRows[size_t(y)], width) == GIF_OK;
-    if (EGifCloseFile(file, &status) != GIF_OK)
-        ok = false;
-    if (!ok)
+    if (!writeFile(out, width, height, colours.get(), transparent, indexRows))
         return {QByteArray(), cannotEncodeError(gif().name)};
     return {std::move(out), QString()};
 }

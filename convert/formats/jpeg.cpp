@@ -159,19 +159,11 @@ void cmykToRgb32(const uchar *in, QRgb *out, int width, bool inverted)
     }
 }
 
-// Runs the decompressor; the only function that calls libjpeg on this side.
-void runDecode(DecodeJob &job)
+// The decompressor over job's data, its header read and checked against the
+// limits, started. Errors leave through errorExit, to runDecode's jump point:
+// nothing here owns anything that must be destroyed.
+void startDecode(DecodeJob &job)
 {
-    job.cinfo.err = jpeg_std_error(&job.err.base);
-    job.err.base.error_exit = errorExit;
-    job.err.base.emit_message = watchWarning;
-    if (setjmp(job.err.jump)) {
-        if (job.error.isEmpty())
-            job.error = job.truncated ? truncatedError() : damagedError(u"JPEG"_s);
-        job.image = QImage();
-        jpeg_destroy_decompress(&job.cinfo);
-        return;
-    }
     jpeg_create_decompress(&job.cinfo);
     job.cinfo.client_data = &job;
     job.source.init_source = initSource;
@@ -207,7 +199,15 @@ void runDecode(DecodeJob &job)
     jpeg_start_decompress(&job.cinfo);
     if (int(job.cinfo.output_width) != size.width() || int(job.cinfo.output_height) != size.height())
         errorExit(reinterpret_cast<j_common_ptr>(&job.cinfo));
+}
 
+// Reads every row of the started decompressor into job.image, CMYK through
+// a row of its own.
+void readRows(DecodeJob &job)
+{
+    const bool gray = job.cinfo.out_color_space == JCS_GRAYSCALE;
+    const bool cmyk = job.cinfo.out_color_space == JCS_CMYK;
+    const QSize size(int(job.cinfo.output_width), int(job.cinfo.output_height));
     job.image = QImage(size, gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     if (job.image.isNull()) {
         job.error = outOfMemoryError();
@@ -236,6 +236,24 @@ void runDecode(DecodeJob &job)
                 errorExit(reinterpret_cast<j_common_ptr>(&job.cinfo));
         }
     }
+}
+
+// Runs the decompressor; the only function that calls libjpeg on this side,
+// and where every error of startDecode and readRows lands.
+void runDecode(DecodeJob &job)
+{
+    job.cinfo.err = jpeg_std_error(&job.err.base);
+    job.err.base.error_exit = errorExit;
+    job.err.base.emit_message = watchWarning;
+    if (setjmp(job.err.jump)) {
+        if (job.error.isEmpty())
+            job.error = job.truncated ? truncatedError() : damagedError(u"JPEG"_s);
+        job.image = QImage();
+        jpeg_destroy_decompress(&job.cinfo);
+        return;
+    }
+    startDecode(job);
+    readRows(job);
     job.allRowsRead = true;
     jpeg_finish_decompress(&job.cinfo);
     jpeg_destroy_decompress(&job.cinfo);

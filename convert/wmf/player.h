@@ -89,6 +89,8 @@ private:
     void textOut(ByteReader &r);
     void extTextOut(ByteReader &r);
     void drawText(QPointF at, QByteArrayView bytes, const std::vector<int> &dx, int options, const QRectF &box);
+    // Fills glyphs (in device space) in the text colour, clipped to box when options ask.
+    void paintGlyphs(const QPainterPath &glyphs, int options, const QRectF &box);
 
     // Bitmaps.
     void stretchDib(ByteReader &r);

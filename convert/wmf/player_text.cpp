@@ -63,6 +63,26 @@ QFont outlineFont(const FontSpec &wanted, double em, double *scale)
     return font;
 }
 
+// The outline font for wanted at the device's scale sx, sy: *em is its size
+// in pixels (a positive height is the cell's, ascent and descent together),
+// *scale what its outlines are scaled by; a width stretches it.
+QFont sizedFont(const FontSpec &wanted, double sx, double sy, double *em, double *scale)
+{
+    *em = wanted.height == 0 ? DefaultFontPixels : std::abs(wanted.height * sy);
+    QFont font = outlineFont(wanted, *em, scale);
+    if (wanted.height > 0) {
+        const QFontMetricsF cell(font);
+        *em *= font.pixelSize() / std::max(1.0, cell.ascent() + cell.descent());
+        font = outlineFont(wanted, *em, scale);
+    }
+    if (wanted.width != 0) {
+        const double average = QFontMetricsF(font).averageCharWidth() * *scale;
+        if (average > 0)
+            font.setStretch(int(std::clamp(100 * std::abs(wanted.width * sx) / average, 1.0, 4000.0)));
+    }
+    return font;
+}
+
 } // namespace
 
 void Player::textOut(ByteReader &r)
@@ -123,19 +143,9 @@ void Player::drawText(QPointF at, QByteArrayView bytes, const std::vector<int> &
 
     const FontSpec &wanted = m_dc.font;
     const double sx = std::abs(m_toDevice.m11()), sy = std::abs(m_toDevice.m22());
-    double em = wanted.height == 0 ? DefaultFontPixels : std::abs(wanted.height * sy);
+    double em = 0;
     double scale = 1;
-    QFont font = outlineFont(wanted, em, &scale);
-    if (wanted.height > 0) { // the cell height: ascent and descent together
-        const QFontMetricsF cell(font);
-        em *= font.pixelSize() / std::max(1.0, cell.ascent() + cell.descent());
-        font = outlineFont(wanted, em, &scale);
-    }
-    if (wanted.width != 0) {
-        const double average = QFontMetricsF(font).averageCharWidth() * scale;
-        if (average > 0)
-            font.setStretch(int(std::clamp(100 * std::abs(wanted.width * sx) / average, 1.0, 4000.0)));
-    }
+    const QFont font = sizedFont(wanted, sx, sy, &em, &scale);
     if (!(em >= 0.5 && em <= LargestFontPixels))
         return;
 
@@ -188,7 +198,11 @@ void Player::drawText(QPointF at, QByteArrayView bytes, const std::vector<int> &
     if (wanted.strikeOut)
         glyphs.addRect(QRectF(left, baseline - metrics.strikeOutPos() * scale, width, metrics.lineWidth() * scale));
     glyphs.setFillRule(Qt::WindingFill);
+    paintGlyphs(place.map(glyphs), options, box);
+}
 
+void Player::paintGlyphs(const QPainterPath &glyphs, int options, const QRectF &box)
+{
     const QRectF clipBox = toDevice(box);
     const bool clipped = (options & TextClipped) && withinRasterRange(clipBox);
     if (clipped) {
@@ -200,7 +214,7 @@ void Player::drawText(QPointF at, QByteArrayView bytes, const std::vector<int> &
     m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     m_painter.setPen(Qt::NoPen);
     m_painter.setBrush(QColor(m_dc.textColor));
-    m_painter.drawPath(place.map(glyphs));
+    m_painter.drawPath(glyphs);
     if (clipped)
         setClip(m_dc.clip);
 }
