@@ -179,7 +179,6 @@ void TestPictureExternal::variantsOfOtherTools_data()
     row("GM TGA grey", Gm, "+matte -type grayscale", "%1.tga");
     row("GM TGA colour map", Gm, "+matte -type palette", "%1.tga");
     row("IM DDS DXT1", Convert, "-alpha off -define dds:compression=dxt1", "%1.dds");
-    row("IM DDS DXT3", Convert, "-define dds:compression=dxt3", "%1.dds");
     row("IM DDS DXT5", Convert, "-define dds:compression=dxt5", "%1.dds");
     row("IM DDS 32-bit", Convert, "-define dds:compression=none", "%1.dds");
     row("IM DDS 24-bit", Convert, "-alpha off -define dds:compression=none", "%1.dds");
