@@ -257,10 +257,10 @@ void TestPictureSave::ddsMipmapsInLinearLight_data()
             checks.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
     QTest::newRow("black and white checks") << checks << srgb(0.5);
     QImage clear(2, 2, QImage::Format_ARGB32);
-    clear.fill(qRgba(0, 0, 0, 0));
-    clear.setPixel(0, 0, qRgb(255, 255, 255));
-    clear.setPixel(1, 1, qRgb(255, 255, 255));
-    QTest::newRow("two white, two clear black") << clear << qRgba(255, 255, 255, 128);
+    clear.fill(qRgba(255, 255, 255, 0));
+    clear.setPixel(0, 0, qRgb(0, 0, 0));
+    clear.setPixel(1, 1, qRgb(0, 0, 0));
+    QTest::newRow("two black, two clear white") << clear << qRgba(0, 0, 0, 128);
     QImage thirds(3, 1, QImage::Format_RGB32);
     thirds.fill(qRgb(255, 255, 255));
     thirds.setPixel(2, 0, qRgb(0, 0, 0));
