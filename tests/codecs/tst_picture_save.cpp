@@ -285,8 +285,8 @@ void TestPictureSave::ddsMipmapsInLinearLight()
     QVERIFY2(near(smallest.pixel(0, 0), expected, 3, 1), qPrintable(QString::number(smallest.pixel(0, 0), 16)));
 }
 
-// Full-resolution chroma in a baseline frame (its quality is a row of
-// roundTrips), Huffman tables of the picture's own; a gray picture gives a
+// Full-resolution chroma in a baseline frame, the quantisation of quality
+// 92, Huffman tables of the picture's own; a gray picture gives a
 // one-component JPEG.
 void TestPictureSave::jpegSettings()
 {
@@ -296,6 +296,8 @@ void TestPictureSave::jpegSettings()
     QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
     const QByteArray bytes = fixtures::readFile(path);
     QCOMPARE(jpegSampling(bytes), u"11 11 11"_s);
+    // Quality 92: libjpeg scales the luminance table, its DC step 16 first, to 16 %.
+    QCOMPARE(jpegSegment(bytes, 0xdb).left(2), QByteArray("\0\3", 2));
     const QByteArray table = jpegSegment(bytes, 0xc4);
     QCOMPARE(table.left(1), QByteArray(1, '\0')); // luminance DC first
     QVERIFY(table.mid(1, 16) != QByteArray("\0\1\5\1\1\1\1\1\1\0\0\0\0\0\0\0", 16)); // the standard one
