@@ -1,12 +1,15 @@
-// Saving pictures: format by extension, round trips, flattening onto white,
-// GIF transparency, JPEG settings, errors, and atomic replacement.
+// Saving pictures: every writable format by its extension and read back by
+// content, the headers and settings each writer chooses, flattening onto
+// white, GIF transparency, refusals, and atomic replacement.
 #include "convert/picture.h"
 #include "support/fixtures.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <sys/resource.h>
@@ -14,57 +17,56 @@
 using namespace Qt::StringLiterals;
 using morvane::convert::decodePicture;
 using morvane::convert::loadPicture;
-using morvane::convert::pictureExtension;
 using morvane::convert::savePicture;
 using fixtures::fileNames;
 
 namespace {
 
-// The body of the first segment before the scan whose marker is one of
-// markers; empty when there is none.
-QByteArray jpegSegment(const QByteArray &jpeg, std::initializer_list<uchar> markers, uchar *found = nullptr)
+constexpr double Exact = 99; // what psnr gives for equal pictures
+
+// The body of the first segment with marker before the scan; empty when
+// there is none.
+QByteArray jpegSegment(const QByteArray &jpeg, uchar marker)
 {
-    for (qsizetype pos = 2; pos + 4 <= jpeg.size() && uchar(jpeg[pos]) == 0xff;) {
-        const uchar marker = uchar(jpeg[pos + 1]);
+    for (qsizetype pos = 2; pos + 4 <= jpeg.size() && uchar(jpeg[pos]) == 0xff && uchar(jpeg[pos + 1]) != 0xda;) {
         const int length = uchar(jpeg[pos + 2]) << 8 | uchar(jpeg[pos + 3]);
-        if (marker == 0xda)
-            break;
-        if (std::find(markers.begin(), markers.end(), marker) != markers.end()) {
-            if (found)
-                *found = marker;
+        if (uchar(jpeg[pos + 1]) == marker)
             return jpeg.mid(pos + 4, length - 2);
-        }
         pos += 2 + length;
     }
     return {};
 }
 
-// The sampling factors of each component in a JPEG's frame header, as
-// "11 11 11" for full-resolution chroma.
-QString jpegSampling(const QByteArray &jpeg, uchar *frameMarker)
+// The sampling factors of each component in a baseline JPEG's frame header,
+// as "11 11 11" for full-resolution chroma.
+QString jpegSampling(const QByteArray &jpeg)
 {
-    const QByteArray frame = jpegSegment(jpeg, {0xc0, 0xc1, 0xc2}, frameMarker);
+    const QByteArray frame = jpegSegment(jpeg, 0xc0);
     QStringList factors;
-    const int components = frame.size() > 5 ? uchar(frame[5]) : 0;
-    for (int i = 0; i < components && 7 + 3 * i < frame.size(); ++i)
+    for (int i = 0; frame.size() > 5 && i < uchar(frame[5]) && 7 + 3 * i < frame.size(); ++i)
         factors << QString::number(uchar(frame[7 + 3 * i]), 16);
     return factors.join(u' ');
 }
 
 quint32 le32(const QByteArray &bytes, qsizetype at)
 {
-    return quint32(uchar(bytes[at])) | quint32(uchar(bytes[at + 1])) << 8 | quint32(uchar(bytes[at + 2])) << 16
-           | quint32(uchar(bytes[at + 3])) << 24;
+    return qFromLittleEndian<quint32>(bytes.constData() + at);
 }
 
-// photoLike with an opacity that varies along both sides.
-QImage translucentPhoto(int width, int height)
+// picture with an opacity that varies along both sides.
+QImage translucent(const QImage &picture)
 {
-    QImage picture = fixtures::photoLike(width, height, 4).convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            picture.setPixel(x, y, (picture.pixel(x, y) & 0xffffff) | uint((x * 13 + y * 5) % 256) << 24);
-    return picture;
+    QImage out = picture.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x)
+            out.setPixel(x, y, (out.pixel(x, y) & 0xffffff) | uint((x * 13 + y * 5) % 256) << 24);
+    return out;
+}
+
+bool near(QRgb got, QRgb want, int tolerance, int alphaTolerance)
+{
+    return qAbs(qRed(got) - qRed(want)) <= tolerance && qAbs(qGreen(got) - qGreen(want)) <= tolerance
+           && qAbs(qBlue(got) - qBlue(want)) <= tolerance && qAbs(qAlpha(got) - qAlpha(want)) <= alphaTolerance;
 }
 
 } // namespace
@@ -73,21 +75,14 @@ class TestPictureSave : public QObject {
     Q_OBJECT
 
 private slots:
-    void extensionOfPath();
-    void formatByExtension_data();
-    void formatByExtension();
-    void exactRoundTrips_data();
-    void exactRoundTrips();
-    void tgaDepthFollowsOpacity_data();
-    void tgaDepthFollowsOpacity();
+    void roundTrips_data();
+    void roundTrips();
     void ddsHeaderAndChain_data();
     void ddsHeaderAndChain();
     void ddsMipmapsInLinearLight_data();
     void ddsMipmapsInLinearLight();
-    void jpegQualityAndSampling();
-    void gifQuality();
+    void jpegSettings();
     void gifTransparency();
-    void flattenedOntoWhite_data();
     void flattenedOntoWhite();
     void refusedSaves_data();
     void refusedSaves();
@@ -98,115 +93,85 @@ private:
     QTemporaryDir m_dir;
 };
 
-// After the last dot of the name alone, its case kept (the rest is
-// checked through the saves below).
-void TestPictureSave::extensionOfPath()
-{
-    QCOMPARE(pictureExtension(u"/t/stone..JPeG"_s), u"JPeG"_s);
-    QCOMPARE(pictureExtension(u"/t.d/stone"_s), QString());
-    QCOMPARE(pictureExtension(u"/t/stone."_s), QString());
-}
-
-// The bytes written are in the format the extension names, whatever its case.
-void TestPictureSave::formatByExtension_data()
+// Every writable format: the bytes written are the format the extension
+// names, whatever its case, with the header fields given at the offset
+// given; the file read back under its own name, a wrong one, none, an
+// upper-case one and .txt gives the same picture: the name plays no part.
+void TestPictureSave::roundTrips_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QByteArray>("signature");
-
-    QTest::newRow("bmp") << u"a.bmp"_s << QByteArray("BM");
-    QTest::newRow("gif") << u"c.gif"_s << QByteArray("GIF8");
-    QTest::newRow("jpe") << u"f.jpe"_s << QByteArray("\xff\xd8\xff");
-    QTest::newRow("JPEG") << u"g.JPEG"_s << QByteArray("\xff\xd8\xff");
-    QTest::newRow("png") << u"h.png"_s << QByteArray("\x89PNG");
-    QTest::newRow("TIFF") << u"j.TIFF"_s << QByteArray("II*");
-    QTest::newRow("webp") << u"k.webp"_s << QByteArray("RIFF");
-    QTest::newRow("suffix alone") << u".bmp"_s << QByteArray("BM");
-}
-
-void TestPictureSave::formatByExtension()
-{
-    QFETCH(QString, name);
-    QFETCH(QByteArray, signature);
-
-    const QImage picture = fixtures::photoLike(33, 17, 5);
-    const QString path = m_dir.filePath(name);
-    QString error;
-    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
-    QVERIFY(error.isEmpty());
-    const QByteArray bytes = fixtures::readFile(path);
-    QVERIFY(bytes.startsWith(signature));
-    QCOMPARE(loadPicture(path, &error).size(), picture.size());
-}
-
-void TestPictureSave::exactRoundTrips_data()
-{
-    QTest::addColumn<QString>("extension");
     QTest::addColumn<QImage>("picture");
+    QTest::addColumn<int>("at");
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<double>("minPsnr");
 
     // An odd width makes BMP rows padded; random pixels leave no slack.
-    const QImage opaque = fixtures::randomPixels(37, 23, 9);
-    QImage translucent = fixtures::randomPixels(37, 23, 10).convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < translucent.height(); ++y)
-        for (int x = 0; x < translucent.width(); ++x)
-            translucent.setPixel(x, y, (translucent.pixel(x, y) & 0xffffff) | uint((x * 7 + y) % 256) << 24);
-    const QImage gray = fixtures::randomPixels(29, 11, 3).convertToFormat(QImage::Format_Grayscale8);
-
-    QTest::newRow("bmp") << u"bmp"_s << opaque;
-    QTest::newRow("png") << u"png"_s << opaque;
-    QTest::newRow("tif") << u"tif"_s << opaque;
-    QTest::newRow("png with alpha") << u"png"_s << translucent;
-    QTest::newRow("bmp from grayscale") << u"bmp"_s << gray;
+    const QImage opaque = fixtures::randomPixels(37, 23, 9), photo = fixtures::photoLike(64, 48, 7);
+    const QImage gray = opaque.convertToFormat(QImage::Format_Grayscale8), clear = translucent(opaque);
+    QImage oneClear = opaque.convertToFormat(QImage::Format_ARGB32);
+    oneClear.setPixel(36, 22, qRgba(1, 2, 3, 254));
+    QImage flags(48, 32, QImage::Format_RGB32);
+    for (int y = 0; y < flags.height(); ++y)
+        for (int x = 0; x < flags.width(); ++x)
+            flags.setPixel(x, y, QColor::fromHsv((x / 8) * 50 + (y / 16) * 20, 200, 230).rgb());
+    const QByteArray jpeg("\xff\xd8\xff"), tga24("\x18\x20"), tga32("\x20\x28");
+    QTest::newRow("bmp") << u"a.bmp"_s << opaque << 0 << QByteArray("BM") << Exact;
+    QTest::newRow("bmp, suffix alone") << u".bmp"_s << photo << 0 << QByteArray("BM") << Exact;
+    QTest::newRow("bmp from grayscale") << u"a.bmp"_s << gray << 0 << QByteArray("BM") << Exact;
+    // libimagequant's 256 colours with dithering: 33.9 dB measured; film grain
+    // is what a palette renders worst. A picture of over a million pixels
+    // takes its palette from a sample of them and is remapped band by band:
+    // no worse for it.
+    QTest::newRow("gif") << u"c.gif"_s << fixtures::photoLike(256, 256, 1) << 0 << QByteArray("GIF8") << 33.5;
+    QTest::newRow("gif of a million pixels") << u"c.gif"_s << fixtures::photoLike(1100, 1000, 1) << 0
+                                             << QByteArray("GIF8") << 33.5;
+    QTest::newRow("gif of few colours") << u"c.gif"_s << flags << 0 << QByteArray("GIF8") << Exact;
+    QTest::newRow("jpe") << u"f.jpe"_s << photo << 0 << jpeg << 30.0;
+    QTest::newRow("JPEG") << u"g.JPEG"_s << photo << 0 << jpeg << 30.0;
+    QTest::newRow("jpg at quality 92") << u"g.jpg"_s << fixtures::photoLike(256, 256, 1) << 0 << jpeg << 38.0;
+    QTest::newRow("png") << u"h.png"_s << opaque << 0 << QByteArray("\x89PNG") << Exact;
+    QTest::newRow("png with alpha") << u"h.png"_s << clear << 0 << QByteArray("\x89PNG") << Exact;
+    QTest::newRow("TIFF") << u"j.TIFF"_s << opaque << 0 << QByteArray("II*") << Exact;
+    QTest::newRow("webp") << u"k.webp"_s << photo << 0 << QByteArray("RIFF") << 30.0;
+    // 24 bits when every pixel is opaque, else 32 with 8 attribute bits; top row first.
+    QTest::newRow("tga") << u"t.tga"_s << opaque << 16 << tga24 << Exact;
+    QTest::newRow("tga, alpha channel all opaque") << u"t.tga"_s << opaque.convertToFormat(QImage::Format_ARGB32) << 16
+                                                   << tga24 << Exact;
+    QTest::newRow("tga, one pixel not opaque") << u"t.tga"_s << oneClear << 16 << tga32 << Exact;
+    QTest::newRow("tga, varying opacity") << u"t.tga"_s << clear << 16 << tga32 << Exact;
+    QTest::newRow("tga from grayscale") << u"t.tga"_s << gray << 16 << tga24 << Exact;
+    QTest::newRow("dds") << u"d.dds"_s << photo << 0 << QByteArray("DDS ") << 28.0;
 }
 
-void TestPictureSave::exactRoundTrips()
+void TestPictureSave::roundTrips()
 {
-    QFETCH(QString, extension);
+    QFETCH(QString, name);
     QFETCH(QImage, picture);
+    QFETCH(int, at);
+    QFETCH(QByteArray, header);
+    QFETCH(double, minPsnr);
 
-    const QString path = m_dir.filePath(u"exact."_s + extension);
     QString error;
-    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
-    const QImage loaded = loadPicture(path, &error);
-    QVERIFY2(!loaded.isNull(), qPrintable(error));
-    QVERIFY(fixtures::samePixels(loaded, picture));
-}
-
-// 24 bits when every pixel is opaque, else 32 with 8 attribute bits; run-length
-// encoded, top row first, the version 2 footer; the pixels back exactly.
-void TestPictureSave::tgaDepthFollowsOpacity_data()
-{
-    QTest::addColumn<QImage>("picture");
-    QTest::addColumn<int>("bits");
-    QTest::addColumn<int>("descriptor");
-
-    const QImage opaque = fixtures::randomPixels(37, 23, 9);
-    QImage oneClearPixel = opaque.convertToFormat(QImage::Format_ARGB32);
-    oneClearPixel.setPixel(36, 22, qRgba(1, 2, 3, 254));
-    QTest::newRow("opaque") << opaque << 24 << 0x20;
-    QTest::newRow("alpha channel, all opaque") << opaque.convertToFormat(QImage::Format_ARGB32) << 24 << 0x20;
-    QTest::newRow("one pixel not opaque") << oneClearPixel << 32 << 0x28;
-    QTest::newRow("varying opacity") << translucentPhoto(29, 11) << 32 << 0x28;
-    QTest::newRow("grayscale") << opaque.convertToFormat(QImage::Format_Grayscale8) << 24 << 0x20;
-}
-
-void TestPictureSave::tgaDepthFollowsOpacity()
-{
-    QFETCH(QImage, picture);
-    QFETCH(int, bits);
-    QFETCH(int, descriptor);
-
-    const QString path = m_dir.filePath(u"depth.tga"_s);
-    QString error;
-    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
-    const QByteArray bytes = fixtures::readFile(path);
-    QVERIFY(bytes.size() > 18 + 26);
-    QCOMPARE(int(bytes[2]), 10);
-    QCOMPARE(int(uchar(bytes[16])), bits);
-    QCOMPARE(int(uchar(bytes[17])), descriptor);
-    QVERIFY(bytes.endsWith(QByteArray("TRUEVISION-XFILE.\0", 18)));
-    const QImage loaded = loadPicture(path, &error);
-    QVERIFY2(!loaded.isNull(), qPrintable(error));
-    QVERIFY(fixtures::samePixels(loaded, picture));
+    QVERIFY2(savePicture(picture, m_dir.filePath(name), &error) && error.isEmpty(), qPrintable(error));
+    const QByteArray bytes = fixtures::readFile(m_dir.filePath(name));
+    QCOMPARE(bytes.mid(at, header.size()), header);
+    if (name.endsWith(u".tga"))
+        QVERIFY(bytes.endsWith(QByteArray("TRUEVISION-XFILE.\0", 18)));
+    const QString suffix = name.sliced(name.lastIndexOf(u'.'));
+    QImage first;
+    const QStringList others = {u"right"_s + suffix, u"wrong"_s + (suffix == u".jpe" ? u".png"_s : u".jpe"_s),
+                                u"none"_s, u"upper"_s + suffix.toUpper(), u"text.txt"_s};
+    for (const QString &other : others) {
+        QVERIFY(fixtures::writeFile(m_dir.filePath(other), bytes));
+        const QImage loaded = loadPicture(m_dir.filePath(other), &error);
+        QVERIFY2(!loaded.isNull() && error.isEmpty(), qPrintable(other + u": "_s + error));
+        if (first.isNull())
+            first = loaded;
+        QVERIFY2(fixtures::samePixels(loaded, first), qPrintable(other));
+    }
+    if (minPsnr == Exact)
+        QVERIFY(fixtures::samePixels(first, picture));
+    QVERIFY2(fixtures::psnr(first, picture) >= minPsnr, qPrintable(QString::number(fixtures::psnr(first, picture))));
 }
 
 // The header engines read, and the whole chain of levels down to 1 x 1,
@@ -232,8 +197,8 @@ void TestPictureSave::ddsHeaderAndChain()
     QFETCH(bool, alpha);
     QFETCH(double, minPsnr);
 
-    const QImage picture = alpha ? translucentPhoto(size.width(), size.height())
-                                 : fixtures::photoLike(size.width(), size.height(), 6);
+    const QImage photo = fixtures::photoLike(size.width(), size.height(), alpha ? 4 : 6);
+    const QImage picture = alpha ? translucent(photo) : photo;
     const QString path = m_dir.filePath(u"chain.dds"_s);
     QString error;
     QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
@@ -241,45 +206,35 @@ void TestPictureSave::ddsHeaderAndChain()
     QVERIFY(bytes.size() >= 128);
 
     const int blockBytes = alpha ? 16 : 8;
-    int levels = 0;
+    const auto levelBytes = [&](int w, int h) { return quint32((w + 3) / 4 * ((h + 3) / 4) * blockBytes); };
+    quint32 levels = 0;
     qint64 chain = 0;
     for (int w = size.width(), h = size.height();; w = qMax(1, w / 2), h = qMax(1, h / 2)) {
         ++levels;
-        chain += qint64((w + 3) / 4) * ((h + 3) / 4) * blockBytes;
+        chain += levelBytes(w, h);
         if (w == 1 && h == 1)
             break;
     }
-    QCOMPARE(bytes.left(4), QByteArray("DDS "));
-    QCOMPARE(le32(bytes, 4), 124u);
-    QCOMPARE(le32(bytes, 8), 0x1u | 0x2u | 0x4u | 0x1000u | 0x20000u | 0x80000u);
-    QCOMPARE(le32(bytes, 12), quint32(size.height()));
-    QCOMPARE(le32(bytes, 16), quint32(size.width()));
-    QCOMPARE(le32(bytes, 20), quint32((size.width() + 3) / 4 * ((size.height() + 3) / 4) * blockBytes));
-    QCOMPARE(le32(bytes, 28), quint32(levels));
-    QCOMPARE(le32(bytes, 76), 32u);
-    QCOMPARE(le32(bytes, 80), 0x4u);
-    QCOMPARE(bytes.mid(84, 4), QByteArray(alpha ? "DXT5" : "DXT1"));
-    QCOMPARE(le32(bytes, 108), 0x1000u | 0x400000u | 0x8u);
+    const std::pair<int, quint32> fields[] = {
+        {0, 0x20534444}, {4, 124}, {8, 0x1 | 0x2 | 0x4 | 0x1000 | 0x20000 | 0x80000}, {12, quint32(size.height())},
+        {16, quint32(size.width())}, {20, levelBytes(size.width(), size.height())}, {28, levels}, {76, 32}, {80, 0x4},
+        {84, alpha ? 0x35545844u : 0x31545844u}, {108, 0x1000 | 0x400000 | 0x8}};
+    for (const auto &[at, value] : fields)
+        QVERIFY2(le32(bytes, at) == value, qPrintable(u"at %1: %2"_s.arg(at).arg(le32(bytes, at), 0, 16)));
     QCOMPARE(bytes.size(), 128 + chain);
 
     const QImage loaded = loadPicture(path, &error).convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(loaded.size(), size);
-    const double quality = fixtures::psnr(loaded, picture);
-    QVERIFY2(quality >= minPsnr, qPrintable(QString::number(quality)));
-    for (int by = 0; by < size.height(); by += 4) {
-        for (int bx = 0; bx < size.width(); bx += 4) {
-            const QRect block = QRect(bx, by, 4, 4) & picture.rect();
+    QVERIFY2(fixtures::psnr(loaded, picture) >= minPsnr, qPrintable(QString::number(fixtures::psnr(loaded, picture))));
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            const QRect block = QRect(x / 4 * 4, y / 4 * 4, 4, 4) & picture.rect();
             int lowest = 255, highest = 0;
-            for (int y = block.top(); y <= block.bottom(); ++y)
-                for (int x = block.left(); x <= block.right(); ++x) {
-                    lowest = qMin(lowest, qAlpha(picture.pixel(x, y)));
-                    highest = qMax(highest, qAlpha(picture.pixel(x, y)));
-                }
-            for (int y = block.top(); y <= block.bottom(); ++y)
-                for (int x = block.left(); x <= block.right(); ++x) {
-                    const int off = qAbs(qAlpha(loaded.pixel(x, y)) - qAlpha(picture.pixel(x, y)));
-                    QVERIFY2(off <= (highest - lowest) / 14 + 1, qPrintable(u"(%1, %2) off by %3"_s.arg(x).arg(y).arg(off)));
-                }
+            for (int by = block.top(); by <= block.bottom(); ++by)
+                for (int bx = block.left(); bx <= block.right(); ++bx)
+                    std::tie(lowest, highest) = std::minmax({lowest, highest, qAlpha(picture.pixel(bx, by))});
+            const int off = qAbs(qAlpha(loaded.pixel(x, y)) - qAlpha(picture.pixel(x, y)));
+            QVERIFY2(off <= (highest - lowest) / 14 + 1, qPrintable(u"(%1, %2) off by %3"_s.arg(x).arg(y).arg(off)));
         }
     }
 }
@@ -293,26 +248,23 @@ void TestPictureSave::ddsMipmapsInLinearLight_data()
     QTest::addColumn<QRgb>("expected");
 
     const auto srgb = [](double linear) {
-        return int(std::lround(255 * (linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055)));
+        const int level = int(std::lround(255 * (linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055)));
+        return qRgb(level, level, level);
     };
     QImage checks(8, 8, QImage::Format_RGB32);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
             checks.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
-    const int half = srgb(0.5);
-    QTest::newRow("black and white checks") << checks << qRgb(half, half, half);
-
+    QTest::newRow("black and white checks") << checks << srgb(0.5);
     QImage clear(2, 2, QImage::Format_ARGB32);
-    clear.fill(qRgba(0, 0, 0, 0));
-    clear.setPixel(0, 0, qRgb(255, 255, 255));
-    clear.setPixel(1, 1, qRgb(255, 255, 255));
-    QTest::newRow("two white, two clear black") << clear << qRgba(255, 255, 255, 128);
-
+    clear.fill(qRgba(255, 255, 255, 0));
+    clear.setPixel(0, 0, qRgb(0, 0, 0));
+    clear.setPixel(1, 1, qRgb(0, 0, 0));
+    QTest::newRow("two black, two clear white") << clear << qRgba(0, 0, 0, 128);
     QImage thirds(3, 1, QImage::Format_RGB32);
     thirds.fill(qRgb(255, 255, 255));
     thirds.setPixel(2, 0, qRgb(0, 0, 0));
-    const int twoThirds = srgb(2.0 / 3);
-    QTest::newRow("3 x 1, one third black") << thirds << qRgb(twoThirds, twoThirds, twoThirds);
+    QTest::newRow("3 x 1, one third black") << thirds << srgb(2.0 / 3);
 }
 
 void TestPictureSave::ddsMipmapsInLinearLight()
@@ -324,72 +276,39 @@ void TestPictureSave::ddsMipmapsInLinearLight()
     QString error;
     QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
     const QByteArray bytes = fixtures::readFile(path);
-    const int blockBytes = bytes.mid(84, 4) == "DXT1" ? 8 : 16;
     // The last block as the only level of a 1 x 1 file of the same format.
-    QByteArray last = bytes.left(128) + bytes.right(blockBytes);
+    QByteArray last = bytes.left(128) + bytes.right(bytes.mid(84, 4) == "DXT1" ? 8 : 16);
     last.replace(12, 8, QByteArray::fromHex("0100000001000000"));
     last.replace(28, 4, QByteArray::fromHex("01000000"));
     const QImage smallest = decodePicture(last, &error);
     QVERIFY2(!smallest.isNull(), qPrintable(error));
-    const QRgb got = smallest.pixel(0, 0);
-    QVERIFY2(qAbs(qRed(got) - qRed(expected)) <= 3 && qAbs(qGreen(got) - qGreen(expected)) <= 3
-                 && qAbs(qBlue(got) - qBlue(expected)) <= 3 && qAbs(qAlpha(got) - qAlpha(expected)) <= 1,
-             qPrintable(u"got %1, expected %2"_s.arg(got, 8, 16).arg(expected, 8, 16)));
+    QVERIFY2(near(smallest.pixel(0, 0), expected, 3, 1), qPrintable(QString::number(smallest.pixel(0, 0), 16)));
 }
 
-// Quality 92 with full-resolution chroma in a baseline frame.
-void TestPictureSave::jpegQualityAndSampling()
+// Full-resolution chroma in a baseline frame, the quantisation of quality
+// 92, Huffman tables of the picture's own; a gray picture gives a
+// one-component JPEG.
+void TestPictureSave::jpegSettings()
 {
-    const QImage picture = fixtures::photoLike(256, 256, 1);
+    const QImage picture = fixtures::photoLike(64, 48, 1);
     const QString path = m_dir.filePath(u"photo.jpg"_s);
     QString error;
     QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
     const QByteArray bytes = fixtures::readFile(path);
-    uchar frame = 0;
-    QCOMPARE(jpegSampling(bytes, &frame), u"11 11 11"_s);
-    QCOMPARE(frame, uchar(0xc0));
-    const double quality = fixtures::psnr(loadPicture(path, &error), picture);
-    QVERIFY2(quality >= 38.0, qPrintable(QString::number(quality)));
-    // Optimised Huffman tables are the picture's own, not the standard ones.
-    const QByteArray standard("\0\1\5\1\1\1\1\1\1\0\0\0\0\0\0\0", 16);
-    const QByteArray table = jpegSegment(bytes, {0xc4});
+    QCOMPARE(jpegSampling(bytes), u"11 11 11"_s);
+    // Quality 92: libjpeg scales the luminance table, its DC step 16 first, to 16 %.
+    QCOMPARE(jpegSegment(bytes, 0xdb).left(2), QByteArray("\0\3", 2));
+    const QByteArray table = jpegSegment(bytes, 0xc4);
     QCOMPARE(table.left(1), QByteArray(1, '\0')); // luminance DC first
-    QVERIFY(table.mid(1, 16) != standard);
+    QVERIFY(table.mid(1, 16) != QByteArray("\0\1\5\1\1\1\1\1\1\0\0\0\0\0\0\0", 16)); // the standard one
 
-    // A gray picture gives a one-component JPEG that loads back gray.
-    const QImage gray = picture.convertToFormat(QImage::Format_Grayscale8);
-    QVERIFY(savePicture(gray, path, &error));
-    QCOMPARE(jpegSampling(fixtures::readFile(path), &frame), u"11"_s);
+    QVERIFY(savePicture(picture.convertToFormat(QImage::Format_Grayscale8), path, &error));
+    QCOMPARE(jpegSampling(fixtures::readFile(path)), u"11"_s);
     QCOMPARE(loadPicture(path, &error).format(), QImage::Format_Grayscale8);
 }
 
-// libimagequant's 256 colours with dithering on the photo-like picture: 33.9
-// dB measured; film grain is what a palette renders worst.
-void TestPictureSave::gifQuality()
-{
-    // A picture of over a million pixels takes its palette from a sample of
-    // them and is remapped band by band: no worse for it.
-    const QString path = m_dir.filePath(u"photo.gif"_s);
-    QString error;
-    for (const QSize size : {QSize(256, 256), QSize(1100, 1000)}) {
-        const QImage picture = fixtures::photoLike(size.width(), size.height(), 1);
-        QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
-        const QImage loaded = loadPicture(path, &error);
-        QVERIFY2(!loaded.isNull(), qPrintable(error));
-        const double quality = fixtures::psnr(loaded, picture);
-        QVERIFY2(quality >= 33.5, qPrintable(QString::number(quality)));
-    }
-
-    // A picture of few colours keeps them exactly.
-    QImage flags(48, 32, QImage::Format_RGB32);
-    for (int y = 0; y < flags.height(); ++y)
-        for (int x = 0; x < flags.width(); ++x)
-            flags.setPixel(x, y, QColor::fromHsv((x / 8) * 50 + (y / 16) * 20, 200, 230).rgb());
-    QVERIFY(savePicture(flags, path, &error));
-    QVERIFY(fixtures::samePixels(loadPicture(path, &error), flags));
-}
-
-// Under half opacity becomes transparent, the rest opaque in its own colour.
+// Under half opacity becomes transparent, the rest opaque in its own colour;
+// a picture with nothing opaque left is one transparent colour.
 void TestPictureSave::gifTransparency()
 {
     const int alphas[] = {0, 1, 64, 127, 128, 129, 200, 255};
@@ -409,8 +328,6 @@ void TestPictureSave::gifTransparency()
         if (alphas[i] >= 128)
             QCOMPARE(got & 0xffffff, picture.pixel(i, 2) & 0xffffff);
     }
-
-    // A picture with nothing opaque left is one transparent colour.
     picture.fill(qRgba(90, 90, 90, 100));
     QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
     const QImage clear = loadPicture(path, &error).convertToFormat(QImage::Format_ARGB32);
@@ -419,57 +336,30 @@ void TestPictureSave::gifTransparency()
     QCOMPARE(clear.pixel(7, 3), 0u);
 }
 
-// Formats without transparency composite onto white, never black.
-void TestPictureSave::flattenedOntoWhite_data()
-{
-    QTest::addColumn<QString>("extension");
-    QTest::addColumn<QImage::Format>("format");
-    QTest::addColumn<QRgb>("pixel");
-    QTest::addColumn<QRgb>("expected");
-    QTest::addColumn<int>("tolerance");
-
-    struct Case {
-        const char *name;
-        QRgb pixel;
-        QRgb expected;
-    };
-    const Case cases[] = {
-        {"clear black", qRgba(0, 0, 0, 0), qRgb(255, 255, 255)},
-        {"opaque red", qRgba(255, 0, 0, 255), qRgb(255, 0, 0)},
-        {"half blue", qRgba(0, 0, 255, 128), qRgb(127, 127, 255)},
-        {"quarter black", qRgba(0, 0, 0, 64), qRgb(191, 191, 191)},
-    };
-    for (const Case &c : cases) {
-        for (const QString &ext : {u"bmp"_s, u"jpg"_s}) {
-            const int tolerance = ext == u"bmp" ? 1 : 3;
-            QTest::addRow("%s %s", qPrintable(ext), c.name)
-                << ext << QImage::Format_ARGB32 << c.pixel << c.expected << tolerance;
-            QTest::addRow("%s %s premultiplied", qPrintable(ext), c.name)
-                << ext << QImage::Format_ARGB32_Premultiplied << c.pixel << c.expected << tolerance;
-        }
-    }
-    QTest::newRow("bmp indexed clear") << u"bmp"_s << QImage::Format_Indexed8 << qRgba(10, 20, 30, 0)
-                                       << qRgb(255, 255, 255) << 0;
-}
-
+// Formats without transparency composite onto white, never black, from
+// straight, premultiplied and indexed colours alike.
 void TestPictureSave::flattenedOntoWhite()
 {
-    QFETCH(QString, extension);
-    QFETCH(QImage::Format, format);
-    QFETCH(QRgb, pixel);
-    QFETCH(QRgb, expected);
-    QFETCH(int, tolerance);
-
-    QImage picture(16, 16, QImage::Format_ARGB32);
-    picture.fill(pixel);
-    picture = picture.convertToFormat(format);
-    const QString path = m_dir.filePath(u"flat."_s + extension);
-    QString error;
-    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
-    const QRgb got = loadPicture(path, &error).pixel(8, 8);
-    QVERIFY2(qAbs(qRed(got) - qRed(expected)) <= tolerance && qAbs(qGreen(got) - qGreen(expected)) <= tolerance
-                 && qAbs(qBlue(got) - qBlue(expected)) <= tolerance && qAlpha(got) == 255,
-             qPrintable(u"got %1"_s.arg(got, 8, 16)));
+    const std::pair<QRgb, QRgb> cases[] = {{qRgba(0, 0, 0, 0), qRgb(255, 255, 255)},
+                                           {qRgba(255, 0, 0, 255), qRgb(255, 0, 0)},
+                                           {qRgba(0, 0, 255, 128), qRgb(127, 127, 255)},
+                                           {qRgba(0, 0, 0, 64), qRgb(191, 191, 191)}};
+    for (const QString &ext : {u"bmp"_s, u"jpg"_s}) {
+        for (const QImage::Format format : {QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_Indexed8}) {
+            for (const auto &[pixel, expected] : cases) {
+                QImage picture(16, 16, QImage::Format_ARGB32);
+                picture.fill(pixel);
+                const QString path = m_dir.filePath(u"flat."_s + ext);
+                QString error;
+                const QImage converted = format == QImage::Format_Indexed8 ? picture.convertToFormat(format, QList<QRgb>{pixel})
+                                                                           : picture.convertToFormat(format);
+                QVERIFY2(savePicture(converted, path, &error), qPrintable(error));
+                const QRgb got = loadPicture(path, &error).pixel(8, 8);
+                QVERIFY2(near(got, expected, ext == u"bmp" ? 1 : 3, 0),
+                         qPrintable(u"%1 from %2 in format %3: %4"_s.arg(ext).arg(pixel, 8, 16).arg(format).arg(got, 8, 16)));
+            }
+        }
+    }
 }
 
 void TestPictureSave::refusedSaves_data()
@@ -479,8 +369,11 @@ void TestPictureSave::refusedSaves_data()
     QTest::addColumn<QString>("expected");
 
     const QImage picture = fixtures::randomPixels(8, 8, 3);
+    const QString none = u"cannot write files without an extension"_s;
     QTest::newRow("ending case kept") << u"a.Sele"_s << picture << u"cannot write files ending in .Sele"_s;
-    QTest::newRow("no ending") << u"stoneSele"_s << picture << u"cannot write files without an extension"_s;
+    QTest::newRow("no ending") << u"stoneSele"_s << picture << none;
+    QTest::newRow("dot in the folder's name only") << u"taken.png/stone"_s << picture << none;
+    QTest::newRow("dot at the end") << u"stone."_s << picture << none;
     QTest::newRow("null picture") << u"a.png"_s << QImage() << u"there is no picture to save"_s;
     QTest::newRow("GIF too wide") << u"a.gif"_s << QImage(70000, 1, QImage::Format_RGB32)
                                   << u"picture too large for GIF (70000 x 1)"_s;
@@ -509,22 +402,20 @@ void TestPictureSave::refusedSaves()
     QVERIFY(fileNames(dir.filePath(u"taken.png"_s)).isEmpty());
 }
 
-// Saving over a file replaces it, touches no other file, and keeps the old
-// file's permissions; a link at the destination is replaced by the file, and
-// the file it pointed to is left alone.
+// Saving over a file replaces it and touches no other file; a picture may be
+// saved over its own source, which was read whole first. (How a replaced
+// file keeps its permissions, and a link at the destination, are the atomic
+// writer's, tested with the conversion.)
 void TestPictureSave::replacesOnlyTheDestination()
 {
     QTemporaryDir dir;
-    const QString source = dir.filePath(u"stone.bmp"_s);
-    const QString other = dir.filePath(u"stone.jpg"_s);
-    const QString destination = dir.filePath(u"stone.gif"_s);
+    const QString source = dir.filePath(u"stone.bmp"_s), other = dir.filePath(u"stone.jpg"_s),
+                  destination = dir.filePath(u"stone.gif"_s);
     const QImage picture = fixtures::photoLike(40, 30, 2);
     QString error;
     QVERIFY(savePicture(picture, source, &error));
     QVERIFY(fixtures::writeFile(other, "not really a JPEG"));
     QVERIFY(fixtures::writeFile(destination, "an old file"));
-    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
-    QVERIFY(QFile::setPermissions(destination, ownerOnly));
     const QByteArray sourceBytes = fixtures::readFile(source);
 
     QVERIFY2(savePicture(loadPicture(source, &error), destination, &error), qPrintable(error));
@@ -532,18 +423,8 @@ void TestPictureSave::replacesOnlyTheDestination()
     QCOMPARE(fixtures::readFile(source), sourceBytes);
     QCOMPARE(fixtures::readFile(other), QByteArray("not really a JPEG"));
     QCOMPARE(loadPicture(destination, &error).size(), picture.size());
-    QCOMPARE(QFile::permissions(destination) & 0x7077, ownerOnly); // owner, group, others
-
-    // Saving a picture over its own source is allowed: it was read whole first.
     QVERIFY(savePicture(loadPicture(source, &error), source, &error));
     QCOMPARE(fixtures::readFile(source), sourceBytes);
-
-    const QString link = dir.filePath(u"link.png"_s);
-    QVERIFY(QFile::link(other, link));
-    QVERIFY2(savePicture(picture, link, &error), qPrintable(error));
-    QCOMPARE(fixtures::readFile(other), QByteArray("not really a JPEG"));
-    QVERIFY(!QFileInfo(link).isSymLink());
-    QVERIFY(fixtures::samePixels(loadPicture(link, &error), picture));
 }
 
 // A write cut short by the file size limit leaves the old file byte for byte
