@@ -71,23 +71,14 @@ void TestFileSystemLists::dirList()
 // Disks, sticks and shares are offered; system trees, memory and loop mounts are not.
 void TestFileSystemLists::browsableVolumes()
 {
-    const struct {
-        const char16_t *root, *device, *type;
-        bool browsable;
-    } volumes[] = {{u"/", u"overlay", u"overlay", true},
-                   {u"/media/user/STICK", u"/dev/sdc1", u"vfat", true},
-                   {u"/run/media/user/STICK", u"/dev/sdc1", u"vfat", true},
-                   {u"/mnt/share", u"//server/share", u"cifs", true},
-                   {u"/procedures", u"/dev/sdd1", u"ext4", true},
-                   {u"/proc", u"proc", u"proc", false},
-                   {u"/run/user/1000", u"tmpfs", u"tmpfs", false},
-                   {u"/run/user/1000/STICK", u"/dev/sdc1", u"vfat", false},
-                   {u"/mnt/iso", u"/dev/loop0", u"iso9660", false}};
-    for (const auto &v : volumes) {
-        const bool browsable = isBrowsableVolume(QString::fromUtf16(v.root), QString::fromUtf16(v.device),
-                                                 QString::fromUtf16(v.type));
-        QVERIFY2(browsable == v.browsable, qPrintable(QString::fromUtf16(v.root)));
-    }
+    const QStringList volumes[] = {
+        {u"/"_s, u"overlay"_s, u"overlay"_s, u"yes"_s},        {u"/media/user/STICK"_s, u"/dev/sdc1"_s, u"vfat"_s, u"yes"_s},
+        {u"/run/media/u/S"_s, u"/dev/sdc1"_s, u"vfat"_s, u"yes"_s}, {u"/mnt/share"_s, u"//server/share"_s, u"cifs"_s, u"yes"_s},
+        {u"/procedures"_s, u"/dev/sdd1"_s, u"ext4"_s, u"yes"_s},  {u"/proc"_s, u"proc"_s, u"proc"_s, u"no"_s},
+        {u"/run/user/1000"_s, u"tmpfs"_s, u"tmpfs"_s, u"no"_s},   {u"/run/user/1/S"_s, u"/dev/sdc1"_s, u"vfat"_s, u"no"_s},
+        {u"/mnt/iso"_s, u"/dev/loop0"_s, u"iso9660"_s, u"no"_s}};
+    for (const QStringList &v : volumes)
+        QVERIFY2(isBrowsableVolume(v[0], v[1], v[2]) == (v[3] == u"yes"_s), qPrintable(v.join(u' ')));
 }
 
 // The drive list selects the drive that holds a path, the longest root that does; every
