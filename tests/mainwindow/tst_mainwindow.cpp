@@ -23,7 +23,6 @@ class TestMainWindow : public QObject {
 private slots:
     void init();
     void form();
-    void enterPressesApplyOrGo();
     void applyAndGo();
     void drives();
     void mask();
@@ -31,6 +30,7 @@ private slots:
 private:
     template <typename T = QWidget> T *control(const char *name) const { return test::control<T>(window.get(), name); }
     QString text(const char *box) const { return control<ui::MultiLineEdit>(box)->text(); }
+    QString status() const { return control<QLabel>("Label3")->text(); }
     void click(const char *button) { QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton); }
     void open(const QString &path) { QVERIFY(control<ui::DirList>("Dir1")->setPath(path)); }
 
@@ -76,51 +76,38 @@ void TestMainWindow::form()
     QCOMPARE(order, names.first(11));
     QCOMPARE(window->focusWidget(), control("Izlistaj"));
     QVERIFY(!control("Command1")->isEnabled());
-    QCOMPARE(control<QLabel>("Label3")->text(), u" Status :"_s);
+    QCOMPARE(status(), u" Status :"_s);
     QVERIFY(control("txtMaska")->font().bold());
 }
 
-// Enter presses "Apply" wherever the focus is, but on "Go!" it presses "Go!".
-void TestMainWindow::enterPressesApplyOrGo()
-{
-    touch(folder->filePath(u"stone.jpg"_s));
-    open(folder->path());
-    QWidget *go = control("Command1");
-    for (const auto &[name, key] : {std::pair{"Lista", Qt::Key_Return}, std::pair{"txtNum", Qt::Key_Enter}}) {
-        QTest::keyClick(control(name), key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
-        QTRY_VERIFY2(go->isEnabled(), name);
-        QCOMPARE(text("Lista"), u"stone.jpg"_s);
-        QCOMPARE(control<QLabel>("Label3")->text(), u" Status : "_s);
-        go->setFocus();
-        QTest::keyClick(go, Qt::Key_Return);
-        QTRY_COMPARE(control<QLabel>("Label3")->text(), u" Status : Done..."_s);
-        QVERIFY(!go->isEnabled());
-    }
-}
-
-// "Apply" lists the files in natural order, hidden ones left out; Ctrl+Enter in the list breaks the
-// line without pressing "Apply"; "Go!" takes the boxes and, only when asked, clears and sets the clipboard.
+// "Apply", which Enter presses wherever the focus is, lists the files in natural order, hidden ones
+// left out; Ctrl+Enter in the list breaks the line without pressing it; "Go!" (Enter on it presses it)
+// takes the boxes and, only when asked, clears and sets the clipboard.
 void TestMainWindow::applyAndGo()
 {
     for (const char *name : {"tex10.jpg", "tex2.jpg", "Wall.TGA", ".hidden.jpg"})
         touch(folder->filePath(QString::fromLatin1(name)));
     QVERIFY(QDir(folder->path()).mkdir(u"sub"_s));
     open(folder->path());
-    click("Izlistaj");
-    QCOMPARE(text("Lista"), u"tex2.jpg\r\ntex10.jpg\r\nWall.TGA"_s);
+    QTest::keyClick(control("Lista"), Qt::Key_Return);
+    QTRY_COMPARE(text("Lista"), u"tex2.jpg\r\ntex10.jpg\r\nWall.TGA"_s);
+    QCOMPARE(status(), u" Status : "_s);
     QTest::keyClick(control("Lista"), Qt::Key_End, Qt::ControlModifier);
     QTest::keyClick(control("Lista"), Qt::Key_Return, Qt::ControlModifier);
     QTest::keyClicks(control("Lista"), u"x"_s);
     control<QLineEdit>("txtNum")->setText(u"12"_s);
     control<QLineEdit>("WhatFolder")->setText(u"two/folders"_s);
-    click("Command1");
+    control("Command1")->setFocus();
+    QTest::keyClick(control("Command1"), Qt::Key_Return);
+    QTRY_COMPARE(status(), u" Status : Done..."_s);
     const QString cfg = u"// My Quillo Textures\r\ntexture 12 \"two/folders/tex2.jpg\"\r\n"
                         u"texture 12 \"two/folders/tex10.jpg\"\r\ntexture 12 \"two/folders/Wall.TGA\"\r\n"_s;
     QCOMPARE(text("Text1"), cfg + u"texture 12 \"two/folders/x\"\r\n"_s);
     control<QCheckBox>("chkCopyToClip")->setChecked(true);
     click("Command1"); // disabled: a second "Go!" needs another "Apply"
     QCOMPARE(clipboard.text, std::optional(u"earlier contents"_s));
-    click("Izlistaj");
+    QTest::keyClick(control("txtNum"), Qt::Key_Enter, Qt::KeypadModifier);
+    QTRY_VERIFY(control("Command1")->isEnabled());
     click("Command1");
     QCOMPARE(clipboard.clears, 1);
     QCOMPARE(clipboard.text, std::optional(cfg));
