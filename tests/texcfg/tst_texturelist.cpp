@@ -1,3 +1,4 @@
+#include "texcfg/mask.h"
 #include "texcfg/texturelist.h"
 
 #include <QTest>
@@ -12,6 +13,8 @@ private slots:
     void removeExtension();
     void folderEntryName();
     void buildTextureList();
+    void cleanMask() { QCOMPARE(CleanMask(u"C:\\a/b;*.jpg:"_s), u"Cab*.jpg"_s); }
+    void maskSelection();
 };
 
 // At most five characters after the last dot go; U+1F600, a surrogate pair, is one character.
@@ -77,6 +80,17 @@ void TestTextureList::buildTextureList()
                      row.lines.join(u"\r\n"_s));
         }
     }
+}
+
+// What the mask box selects when it gains focus: after the last dot that is not first, else all.
+void TestTextureList::maskSelection()
+{
+    const std::pair<QString, std::optional<MaskRange>> rows[] = {
+        {u"*.jpg"_s, MaskRange{2, 3}}, {u"*.tar.gz"_s, MaskRange{6, 2}}, {u"stone"_s, MaskRange{0, 5}},
+        {u".jpg"_s, MaskRange{0, 4}},  {u"abc."_s, MaskRange{4, 0}},     {u"."_s, MaskRange{0, 1}},
+        {QString(), std::nullopt}};
+    for (const auto &[mask, expected] : rows)
+        QVERIFY2(MaskSelection(mask) == expected, qPrintable(mask));
 }
 
 QTEST_APPLESS_MAIN(TestTextureList)

@@ -17,46 +17,32 @@ class TestFileSystemLists : public QObject {
     Q_OBJECT
 
 private slots:
-    void fileListKeepsOrEmpties();
-    void dirList();
+    void lists();
     void browsableVolumes();
     void drives();
 };
 
-// A folder that cannot be read keeps the old one listed; one that vanishes empties the list.
-void TestFileSystemLists::fileListKeepsOrEmpties()
-{
-    QTemporaryDir dir;
-    touch(dir.filePath(u"b.jpg"_s));
-    FileList list;
-    QVERIFY(list.setPath(dir.path()));
-    QVERIFY(!list.setPath(dir.filePath(u"missing"_s)));
-    QVERIFY(!list.setPath(dir.filePath(u"b.jpg"_s))); // a file, not a folder
-    QCOMPARE(list.path(), QDir::toNativeSeparators(dir.path()));
-    QCOMPARE(listEntries(list), QStringList{u"b.jpg"_s});
-    QVERIFY(dir.remove());
-    QVERIFY(!list.refresh());
-    QCOMPARE(list.listCount(), 0);
-}
-
-// Sub-folders in natural order as full paths; pathChanged only when the path changes;
-// Enter opens the current item, a sub-folder or one of the folders above.
-void TestFileSystemLists::dirList()
+// Sub-folders in natural order as full paths, files by name, hidden ones left out; a folder that
+// cannot be read keeps the old one, and pathChanged comes only when the path changes; Enter opens the
+// current item, a sub-folder or one of the folders above; a folder that vanishes empties the file list.
+void TestFileSystemLists::lists()
 {
     QTemporaryDir dir;
     for (const char *name : {"tex10", "tex2", "Alpha", ".git"})
         QVERIFY(QDir(dir.path()).mkdir(QString::fromLatin1(name)));
+    touch(dir.filePath(u"b.jpg"_s));
     DirList list;
+    FileList files;
     QSignalSpy changed(&list, &DirList::pathChanged);
-    QVERIFY(list.setPath(dir.path()));
-    QVERIFY(list.setPath(dir.path() + u"/"_s));
-    QVERIFY(!list.setPath(dir.filePath(u"missing"_s)));
-    QVERIFY(!list.setPath(QString()));
+    QVERIFY(list.setPath(dir.path()) && files.setPath(dir.path()) && list.setPath(dir.path() + u"/"_s));
+    for (const QString &unreadable : {dir.filePath(u"missing"_s), dir.filePath(u"b.jpg"_s), QString()})
+        QVERIFY(!list.setPath(unreadable) && !files.setPath(unreadable));
     QCOMPARE(changed.count(), 1);
-    const QString path = QDir::toNativeSeparators(dir.path());
-    QCOMPARE(list.path(), path);
     const auto in = [&dir](const QString &name) { return QDir::toNativeSeparators(dir.filePath(name)); };
+    const QString path = QDir::toNativeSeparators(dir.path());
+    QCOMPARE(std::pair(list.path(), files.path()), std::pair(path, path));
     QCOMPARE(listEntries(list), (QStringList{in(u"Alpha"_s), in(u"tex2"_s), in(u"tex10"_s)}));
+    QCOMPARE(listEntries(files), QStringList{u"b.jpg"_s});
 
     list.setCurrentItem(list.currentItem()->child(1));
     QTest::keyClick(&list, Qt::Key_Return);
@@ -66,19 +52,24 @@ void TestFileSystemLists::dirList()
     QTest::keyClick(&list, Qt::Key_Enter);
     QCOMPARE(list.path(), path);
     QCOMPARE(changed.count(), 3);
+    QVERIFY(dir.remove());
+    QVERIFY(!files.refresh());
+    QCOMPARE(files.listCount(), 0);
 }
 
 // Disks, sticks and shares are offered; system trees, memory and loop mounts are not.
 void TestFileSystemLists::browsableVolumes()
 {
-    const QStringList volumes[] = {
-        {u"/"_s, u"overlay"_s, u"overlay"_s, u"yes"_s},        {u"/media/user/STICK"_s, u"/dev/sdc1"_s, u"vfat"_s, u"yes"_s},
-        {u"/run/media/u/S"_s, u"/dev/sdc1"_s, u"vfat"_s, u"yes"_s}, {u"/mnt/share"_s, u"//server/share"_s, u"cifs"_s, u"yes"_s},
-        {u"/procedures"_s, u"/dev/sdd1"_s, u"ext4"_s, u"yes"_s},  {u"/proc"_s, u"proc"_s, u"proc"_s, u"no"_s},
-        {u"/run/user/1000"_s, u"tmpfs"_s, u"tmpfs"_s, u"no"_s},   {u"/run/user/1/S"_s, u"/dev/sdc1"_s, u"vfat"_s, u"no"_s},
-        {u"/mnt/iso"_s, u"/dev/loop0"_s, u"iso9660"_s, u"no"_s}};
-    for (const QStringList &v : volumes)
-        QVERIFY2(isBrowsableVolume(v[0], v[1], v[2]) == (v[3] == u"yes"_s), qPrintable(v.join(u' ')));
+    const std::pair<QString, bool> volumes[] = {
+        {u"/ overlay overlay"_s, true},          {u"/media/user/STICK /dev/sdc1 vfat"_s, true},
+        {u"/run/media/u/S /dev/sdc1 vfat"_s, true}, {u"/mnt/share //server/share cifs"_s, true},
+        {u"/procedures /dev/sdd1 ext4"_s, true},  {u"/proc proc proc"_s, false},
+        {u"/run/user/1000 tmpfs tmpfs"_s, false}, {u"/run/user/1/S /dev/sdc1 vfat"_s, false},
+        {u"/mnt/iso /dev/loop0 iso9660"_s, false}};
+    for (const auto &[volume, browsable] : volumes) {
+        const QStringList v = volume.split(u' '); // root, device, file system type
+        QVERIFY2(isBrowsableVolume(v[0], v[1], v[2]) == browsable, qPrintable(volume));
+    }
 }
 
 // The drive list selects the drive that holds a path, the longest root that does; every
@@ -101,7 +92,7 @@ void TestFileSystemLists::drives()
     for (const Drive &drive : systemDrives()) {
         QVERIFY2(dirs.setPath(drive.root), qPrintable(drive.root));
         for (const QString &entry : listEntries(dirs))
-            QVERIFY2(entry.startsWith(dirs.path()) && !entry.contains(QString(2, QDir::separator())), qPrintable(entry));
+            QVERIFY2(entry.startsWith(dirs.path()) && !entry.contains(u"//"_s), qPrintable(entry));
     }
 }
 

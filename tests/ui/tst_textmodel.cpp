@@ -1,5 +1,5 @@
-// The text of the multi-line text box without a widget: its line index, undo history and
-// shown lines. What keys do to it is in the text box's key table.
+// The text of the multi-line text box without a widget: its line index and undo history.
+// What keys do to it is in the text box's key table.
 #include "ui/textmodel.h"
 
 #include <QRandomGenerator>
@@ -8,30 +8,11 @@
 using namespace morvane::ui;
 using namespace Qt::StringLiterals;
 
-namespace {
-
-using Kind = TextModel::EditKind;
-
-// The line index the model keeps is the one built afresh: 0, then the offset after each CR LF.
-bool indexIsFresh(const TextModel &model)
-{
-    QList<qsizetype> fresh{0};
-    for (qsizetype at = model.text().indexOf(u"\r\n"_s); at >= 0; at = model.text().indexOf(u"\r\n"_s, at + 2))
-        fresh.append(at + 2);
-    QList<qsizetype> kept;
-    for (qsizetype line = 0; line < model.lineCount(); ++line)
-        kept.append(model.lineStart(line));
-    return kept == fresh;
-}
-
-} // namespace
-
 class TestTextModel : public QObject {
     Q_OBJECT
 
 private slots:
     void lineIndexAndUndoFollowRandomEdits();
-    void shownLinesAndBreaks();
 };
 
 // Random typing, Backspace, Delete and replacements, breaks among them made and unmade:
@@ -39,12 +20,20 @@ private slots:
 // as set, redoing them the text as edited.
 void TestTextModel::lineIndexAndUndoFollowRandomEdits()
 {
+    TextModel model;
+    const auto indexIsFresh = [&model] { // 0, then the offset after each CR LF
+        QList<qsizetype> fresh{0};
+        for (qsizetype at = model.text().indexOf(u"\r\n"_s); at >= 0; at = model.text().indexOf(u"\r\n"_s, at + 2))
+            fresh.append(at + 2);
+        QList<qsizetype> kept;
+        for (qsizetype line = 0; line < model.lineCount(); ++line)
+            kept.append(model.lineStart(line));
+        return kept == fresh;
+    };
     QRandomGenerator random(20240601);
     const QStringList pieces{u"a"_s, u"\r"_s, u"\n"_s, u"\r\n"_s, u"bc"_s, u"\U0001F600"_s, QString()};
     const auto piece = [&] { return pieces[random.bounded(int(pieces.size()))]; };
-    TextModel model;
-    const QString initial = u"x\r\ny"_s;
-    model.setText(initial);
+    model.setText(u"x\r\ny"_s);
     qsizetype caret = 0;
     for (int i = 0; i < 2000; ++i) {
         const int what = random.bounded(5); // typing, Backspace, Delete, a replacement anywhere, a caret move
@@ -60,31 +49,20 @@ void TestTextModel::lineIndexAndUndoFollowRandomEdits()
                                                           {caret, model.nextCharPosition(caret)},
                                                           {anywhere, anywhere + random.bounded(4)}};
         const QString text = what == 1 || what == 2 ? QString() : piece() + piece();
-        caret = model.replace(ranges[what].first, ranges[what].second, text, Kind(what), {caret, caret}).value_or(caret);
-        QVERIFY(indexIsFresh(model));
+        const auto [from, to] = ranges[what];
+        caret = model.replace(from, to, text, TextModel::EditKind(what), {caret, caret}).value_or(caret);
+        QVERIFY(indexIsFresh());
     }
     const QString edited = model.text();
     while (model.undo())
-        QVERIFY(indexIsFresh(model));
-    QCOMPARE(model.text(), initial);
+        QVERIFY(indexIsFresh());
+    QCOMPARE(model.text(), u"x\r\ny"_s);
     while (model.redo())
-        QVERIFY(indexIsFresh(model));
+        QVERIFY(indexIsFresh());
     QCOMPARE(model.text(), edited);
     model.undo();
     model.setText(u"fresh"_s); // a new text forgets the whole history
     QVERIFY(!model.isUndoAvailable() && !model.isRedoAvailable());
-}
-
-void TestTextModel::shownLinesAndBreaks()
-{
-    TextModel model;
-    model.setText(u"a\rb\nc\td\x7f\x2028 \r\nbb\r\ncccc\r\n\r\ndd"_s);
-    QCOMPARE(model.shownLine(0), u"a\u240db\u240ac\td\u2421  "_s);
-    QList<qsizetype> longest = model.longestLines(2);
-    std::sort(longest.begin(), longest.end());
-    QCOMPARE(longest, (QList<qsizetype>{0, 2}));
-    QCOMPARE(model.longestLines(10).size(), 5);
-    QCOMPARE(withCrLfBreaks(u"a\r\nb\n\rc\r"), u"a\r\nb\r\n\r\nc\r\n"_s);
 }
 
 QTEST_GUILESS_MAIN(TestTextModel)
