@@ -32,7 +32,6 @@ private:
     QString text(const char *box) const { return control<ui::MultiLineEdit>(box)->text(); }
     QString status() const { return control<QLabel>("Label3")->text(); }
     void click(const char *button) { QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton); }
-    void open(const QString &path) { QVERIFY(control<ui::DirList>("Dir1")->setPath(path)); }
 
     std::unique_ptr<QTemporaryDir> folder;
     test::RecordingMessageBoxes boxes;
@@ -88,7 +87,7 @@ void TestMainWindow::applyAndGo()
     for (const char *name : {"tex10.jpg", "tex2.jpg", "Wall.TGA", ".hidden.jpg"})
         touch(folder->filePath(QString::fromLatin1(name)));
     QVERIFY(QDir(folder->path()).mkdir(u"sub"_s));
-    open(folder->path());
+    QVERIFY(control<ui::DirList>("Dir1")->setPath(folder->path()));
     QTest::keyClick(control("Lista"), Qt::Key_Return);
     QTRY_COMPARE(text("Lista"), u"tex2.jpg\r\ntex10.jpg\r\nWall.TGA"_s);
     QCOMPARE(status(), u" Status : "_s);
@@ -126,7 +125,7 @@ void TestMainWindow::drives()
     auto *drives = control<ui::DriveList>("Drive1");
     const QString stick = QDir::toNativeSeparators(folder->path());
     const QString gone = folder->filePath(u"unplugged"_s);
-    drives->setDrives({{QDir::toNativeSeparators(QDir::rootPath()), QString()}, {stick, u"Stick"_s}, {gone, QString()}});
+    drives->setDrives({{QDir::rootPath(), QString()}, {stick, u"Stick"_s}, {gone, QString()}});
     control<ui::FileList>("File1")->setPattern(u"*.jpg"_s);
     for (const QString &picked : {stick, gone}) {
         QTest::keyClick(drives, Qt::Key_Down);
@@ -135,7 +134,8 @@ void TestMainWindow::drives()
         QCOMPARE(control<ui::FileList>("File1")->path(), stick);
         QCOMPARE(control<ui::FileList>("File1")->listCount(), 1);
     }
-    QCOMPARE(boxes.shown, (QList<test::ShownMessage>{{u"This Drive seems to be un-available!"_s, u"Drive Not Ready"_s}}));
+    const test::ShownMessage notReady{u"This Drive seems to be un-available!"_s, u"Drive Not Ready"_s};
+    QCOMPARE(boxes.shown, QList{notReady});
 }
 
 // The hidden mask box: the mp3 box switches it, forbidden characters are dropped as

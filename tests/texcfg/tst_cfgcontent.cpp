@@ -17,7 +17,8 @@ void TestCfgContent::build()
 {
     QCOMPARE(BuildCfgContent(u"stone.jpg\r\nwood.jpg"_s, u"0"_s, u"default"_s, u"My Quillo Textures"_s),
              u"// My Quillo Textures\r\ntexture 0 \"default/stone.jpg\"\r\ntexture 0 \"default/wood.jpg\"\r\n"_s);
-    QCOMPARE(BuildCfgContent(u" a "_s, u" 12"_s, u" two/folders "_s, u" c "_s), u"//  c \r\ntexture  12 \" two/folders / a \"\r\n"_s);
+    QCOMPARE(BuildCfgContent(u" a "_s, u" 12"_s, u" two/folders "_s, u" c "_s),
+             u"//  c \r\ntexture  12 \" two/folders / a \"\r\n"_s);
     // With number 0, folder d and comment c: nothing trimmed or escaped, only CR LF parts entries.
     const std::pair<QString, QString> rows[] = {
         {QString(), u""_s},

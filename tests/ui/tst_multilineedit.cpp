@@ -7,7 +7,6 @@
 #include <QClipboard>
 #include <QFile>
 #include <QMenu>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -18,18 +17,12 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // A field of the key table with \r, \n and \uXXXX as the characters they name.
-QString unescaped(const QString &field)
+QString unescaped(QString field)
 {
-    static const QRegularExpression escape(u"\\\\(r|n|u[0-9A-F]{4})"_s);
-    QString text;
-    qsizetype done = 0;
-    for (const QRegularExpressionMatch &m : escape.globalMatch(field)) {
-        const QString code = m.captured(1);
-        text += field.sliced(done, m.capturedStart() - done);
-        text += code == u"r"_s ? QChar(u'\r') : code == u"n"_s ? QChar(u'\n') : QChar(code.sliced(1).toUShort(nullptr, 16));
-        done = m.capturedEnd();
-    }
-    return text + field.sliced(done);
+    field.replace(u"\\r"_s, u"\r"_s).replace(u"\\n"_s, u"\n"_s);
+    for (qsizetype at = field.indexOf(u"\\u"_s); at >= 0; at = field.indexOf(u"\\u"_s, at + 1))
+        field.replace(at, 6, QChar(field.sliced(at + 2, 4).toUShort(nullptr, 16)));
+    return field;
 }
 
 // Text with its caret marked "|" and, when something is selected, the other end "^":
@@ -84,7 +77,6 @@ class TestMultiLineEdit : public QObject {
 
 private slots:
     void init();
-    void cleanup();
 
     void keys_data();
     void keys();
@@ -95,20 +87,18 @@ private slots:
     void accessibleText();
 
 private:
+    std::unique_ptr<MultiLineEdit> owner;
     MultiLineEdit *box = nullptr;
 };
 
+// Each test has a box of its own, 300 by 200 pixels.
 void TestMultiLineEdit::init()
 {
-    box = new MultiLineEdit;
+    owner = std::make_unique<MultiLineEdit>();
+    box = owner.get();
     box->resize(300, 200);
     box->show();
     QVERIFY(QTest::qWaitForWindowActive(box));
-}
-
-void TestMultiLineEdit::cleanup()
-{
-    delete box;
 }
 
 // The rows of data/keys.tsv.
@@ -123,7 +113,8 @@ void TestMultiLineEdit::keys_data()
         const QStringList fields = line.split(u'\t');
         QVERIFY2(line.startsWith(u'#') || fields.size() == 4, qPrintable(line));
         if (!line.startsWith(u'#'))
-            QTest::newRow(qPrintable(fields[0])) << unescaped(fields[1]) << unescaped(fields[2]) << unescaped(fields[3]);
+            QTest::newRow(qPrintable(fields[0])) << unescaped(fields[1]) << unescaped(fields[2])
+                                                 << unescaped(fields[3]);
     }
 }
 
@@ -146,15 +137,14 @@ void TestMultiLineEdit::menus()
 {
     QGuiApplication::clipboard()->setText(u"x"_s);
     QCOMPARE(enabledEntries(box), QStringList{u"edit-paste"_s});
-    box->setText(u"ab"_s);
-    play(box, u"'c Ctrl+A"_s);
+    play(box, u"'ab Ctrl+A"_s);
     QCOMPARE(enabledEntries(box), (QStringList{u"edit-undo"_s, u"edit-cut"_s, u"edit-copy"_s, u"edit-paste"_s,
                                                u"edit-delete"_s, u"select-all"_s}));
+    play(box, u"ro"_s);
+    QCOMPARE(enabledEntries(box), (QStringList{u"edit-copy"_s, u"select-all"_s}));
+    play(box, u"rw"_s);
     std::unique_ptr<QMenu>(box->createStandardContextMenu())->findChild<QAction *>(u"edit-delete"_s)->trigger();
     QCOMPARE(box->text(), QString());
-    play(box, u"Ctrl+Z Ctrl+A ro"_s);
-    QCOMPARE(box->text(), u"cab"_s);
-    QCOMPARE(enabledEntries(box), (QStringList{u"edit-copy"_s, u"select-all"_s}));
 }
 
 void TestMultiLineEdit::mouseSelects()
@@ -179,8 +169,7 @@ void TestMultiLineEdit::pagingAndLongText()
     QScrollBar *bar = box->verticalScrollBar();
     QCOMPARE(bar->maximum(), 100001 - bar->pageStep());
     play(box, u"End PgDown"_s);
-    const qsizetype paged = box->cursorPosition();
-    QCOMPARE(paged, 12 * bar->pageStep() + 10); // the end of the line a page down
+    QCOMPARE(box->cursorPosition(), 12 * bar->pageStep() + 10); // the end of the line a page down
     QCOMPARE(bar->value(), bar->pageStep());
     play(box, u"Ctrl+End"_s);
     QCOMPARE(bar->value(), bar->maximum());
