@@ -130,6 +130,7 @@ void TestMainWindow::drives()
     for (const QString &picked : {stick, gone}) {
         QTest::keyClick(drives, Qt::Key_Down);
         QCOMPARE(drives->drive(), picked);
+        QCOMPARE(boxes.shown.isEmpty(), picked == stick);
         QCOMPARE(control<ui::DirList>("Dir1")->path(), stick);
         QCOMPARE(control<ui::FileList>("File1")->path(), stick);
         QCOMPARE(control<ui::FileList>("File1")->listCount(), 1);

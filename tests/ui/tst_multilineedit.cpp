@@ -182,7 +182,6 @@ void TestMultiLineEdit::wrapping()
     const QString longLine = u"texture_of_grass "_s.repeated(12);
     box->setText(longLine);
     QVERIFY(box->cursorRect(longLine.size()).top() > 3 * box->fontMetrics().lineSpacing());
-    QCOMPARE(box->horizontalScrollBar()->maximum(), 0);
     box->setLineWrapMode(MultiLineEdit::NoWrap);
     play(box, u"End"_s);
     QVERIFY(box->horizontalScrollBar()->maximum() > 0);
@@ -195,7 +194,6 @@ void TestMultiLineEdit::wrapping()
         play(box, u"End"_s);
         const QRect end = box->cursorRect(box->cursorPosition());
         QCOMPARE(end.top(), box->cursorRect(0).top());
-        QVERIFY(end.left() > box->width() / 2);
         QCOMPARE(text[box->cursorPosition()] == u' ', text == longLine);
         play(box, u"End"_s);
         QCOMPARE(box->cursorRect(box->cursorPosition()), end);

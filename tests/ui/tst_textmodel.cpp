@@ -63,6 +63,8 @@ void TestTextModel::lineIndexAndUndoFollowRandomEdits()
     model.undo();
     model.setText(u"fresh"_s); // a new text forgets the whole history
     QVERIFY(!model.isUndoAvailable() && !model.isRedoAvailable());
+    model.setText(u"e\u0301\U0001F600"_s); // Backspace takes one code point: a pair whole, an accent alone
+    QCOMPARE(std::pair(model.previousCodePoint(4), model.previousCodePoint(2)), std::pair(qsizetype(2), qsizetype(1)));
 }
 
 QTEST_GUILESS_MAIN(TestTextModel)
