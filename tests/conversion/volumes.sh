@@ -58,9 +58,7 @@ sync
 out=$("$morvane" convert --to .bmp "$work/vol" 2> /dev/null)
 status=$?
 saved=$(awk -F'\t' '$1 == "saved" { print $2 }' <<< "$out")
-failed=$(awk -F'\t' '$1 == "failed" { print $2 }' <<< "$out")
-check "a full disk fails copies (exit $status)" [ "$status" -eq 1 -a -n "$failed" ]
-check "  and the summary counts them" grep -q "failed $(wc -w <<< "$failed") of 12" <<< "$out"
+check "a full disk fails copies (exit $status)" [ "$status" -eq 1 -a "$(grep -c $'^failed\t' <<< "$out")" -gt 0 ]
 mkdir "$work/good" && cp "$work"/vol/t*.jpg "$work/good"/ && "$morvane" convert --to .bmp "$work/good" > /dev/null
 umount "$work/vol" && unset 'mounts[${#mounts[@]}-1]'
 mount -o remount,size=256M "$work/store"
