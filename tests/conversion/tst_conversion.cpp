@@ -44,10 +44,10 @@ QSet<QString> filesIn(const QString &folder)
 }
 
 // "a=1 b=!" by name: {a: 1, b: !}.
-QHash<QString, QString> parseFiles(const QString &spec)
+QHash<QString, QString> parseFiles(const QString &list)
 {
     QHash<QString, QString> files;
-    for (const QString &item : spec.split(u' ', Qt::SkipEmptyParts))
+    for (const QString &item : list.split(u' ', Qt::SkipEmptyParts))
         files.insert(item.section(u'=', 0, 0), item.section(u'=', 1));
     return files;
 }

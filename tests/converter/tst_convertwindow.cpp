@@ -43,12 +43,12 @@ void type(QComboBox *combo, const QString &text)
     QTest::keyClicks(combo, text);
 }
 
-// Makes the files that spec names in folder: "name" a small picture,
+// Makes the files that list names in folder: "name" a small picture,
 // "name=red" one of that colour, "name=!" a file that holds no picture, and a
 // name with \xHH in it an empty file under those bytes (not valid UTF-8).
-void makeFiles(const QString &folder, const QString &spec)
+void makeFiles(const QString &folder, const QString &list)
 {
-    for (const QString &item : spec.split(u' ', Qt::SkipEmptyParts)) {
+    for (const QString &item : list.split(u' ', Qt::SkipEmptyParts)) {
         const QString name = item.section(u'=', 0, 0), content = item.section(u'=', 1);
         QImage picture(16, 16, QImage::Format_RGB32);
         picture.fill(content.isEmpty() ? QColor(Qt::darkCyan) : QColor::fromString(content));
