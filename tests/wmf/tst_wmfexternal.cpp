@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestWmfExternal : public QObject
 {
     Q_OBJECT
@@ -53,7 +55,7 @@ void TestWmfExternal::opens()
     QVERIFY2(encoded.error.isEmpty(), qPrintable(encoded.error));
     QVERIFY(fixtures::writeFile(in, encoded.bytes));
     for (QString &a : arguments)
-        a.replace(QLatin1StringView("%in"), in).replace(QLatin1StringView("%out"), out).replace(QLatin1StringView("%dir"), dir.path());
+        a.replace(u"%in"_s, in).replace(u"%out"_s, out).replace(u"%dir"_s, dir.path());
 
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -70,7 +72,8 @@ void TestWmfExternal::opens()
     QVERIFY(box.width() >= 20 && box.height() >= 14);
     QVERIFY2(qAbs(double(box.width()) / box.height() - 65.0 / 47.0) < 0.1, qPrintable(QString::number(box.width())));
     for (int q = 0; q < 4; ++q) {
-        const QRgb got = image.pixel(box.left() + box.width() * (q % 2 ? 3 : 1) / 4, box.top() + box.height() * (q / 2 ? 3 : 1) / 4);
+        const QRgb got =
+            image.pixel(box.left() + box.width() * (q % 2 ? 3 : 1) / 4, box.top() + box.height() * (q / 2 ? 3 : 1) / 4);
         const bool near = qAbs(qRed(got) - qRed(Quadrant[q])) < 48 && qAbs(qGreen(got) - qGreen(Quadrant[q])) < 48
                           && qAbs(qBlue(got) - qBlue(Quadrant[q])) < 48;
         QVERIFY2(near, qPrintable(QStringLiteral("quadrant %1: %2").arg(q).arg(got, 8, 16, QLatin1Char('0'))));

@@ -86,11 +86,11 @@ void TestWmfWriter::roundTrip()
 // Nothing to write, or too large for the 16-bit fields.
 void TestWmfWriter::refuses()
 {
-    for (const auto &[picture, error] :
-         {std::pair{QImage(), u"there is no picture to save"_s},
-          std::pair{QImage(32768, 1, QImage::Format_RGB32), u"image too large for a metafile (32768 x 1; at most 32767 pixels on a side)"_s},
-          std::pair{QImage(2, 40000, QImage::Format_RGB32), u"image too large for a metafile (2 x 40000; at most 32767 pixels on a side)"_s},
-          std::pair{QImage(32767, 1, QImage::Format_RGB32), QString()}}) {
+    const QString tooLarge = u"image too large for a metafile (%1; at most 32767 pixels on a side)"_s;
+    for (const auto &[picture, error] : {std::pair{QImage(), u"there is no picture to save"_s},
+                                         std::pair{QImage(32768, 1, QImage::Format_RGB32), tooLarge.arg(u"32768 x 1")},
+                                         std::pair{QImage(2, 40000, QImage::Format_RGB32), tooLarge.arg(u"2 x 40000")},
+                                         std::pair{QImage(32767, 1, QImage::Format_RGB32), QString()}}) {
         const auto result = encodeWmf(picture);
         QCOMPARE(result.error, error);
         QCOMPARE(result.bytes.isEmpty(), !error.isEmpty());
