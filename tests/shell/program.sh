@@ -8,60 +8,57 @@ program=$(realpath "$1")
 xclose=$(realpath "$2")
 . "$(dirname "$0")/xvfb.sh"
 
-screen_w=1280
-screen_h=1024
 work=$(mktemp -d)
 pid=
 cleanup() {
-  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
+  [ -z "$pid" ] || kill "$pid" 2>/dev/null || true
   stop_xvfb
   rm -rf "$work"
 }
 trap cleanup EXIT
 fail() {
   echo "FAIL: $*" >&2
-  if [ -s "$work/stderr" ]; then
-    echo "the program said:" >&2
-    cat "$work/stderr" >&2
-  fi
+  [ ! -s "$work/stderr" ] || { echo "the program said:" && cat "$work/stderr"; } >&2
   exit 1
 }
 
+# Starts the program and sets main to its main window.
 start_program() {
   (cd "$work" && exec env QT_QPA_PLATFORM=xcb "$program" 2>>"$work/stderr") &
   pid=$!
+  main=$(wait_window "$pid" Morvane) || fail "no main window titled Morvane"
 }
 
-# Sets status to the program's exit status once it has ended; fails after 10 s.
-wait_for_exit() {
-  local i
-  for i in $(seq 200); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.05
-  done
-  kill -0 "$pid" 2>/dev/null && fail "the program is still running"
-  status=0
+# Types keys into the main window.
+keys() {
+  xdotool windowfocus --sync "$main"
+  xdotool key --delay 50 "$@"
+}
+
+gone() { ! kill -0 "$pid" 2>/dev/null; }
+
+# Fails unless the program ends, within 10 s, with status 0.
+expect_exit() {
+  retry 200 gone || fail "the program is still running after $1"
+  local status=0
   wait "$pid" || status=$?
   pid=
+  [ "$status" -eq 0 ] || fail "$1 ended the program with status $status"
 }
 
-expect_centred() { # NAME X Y W H
-  local dx=$(($2 * 2 - (screen_w - $4))) dy=$(($3 * 2 - (screen_h - $5)))
-  [ "${dx#-}" -le 1 ] && [ "${dy#-}" -le 1 ] || fail "$1 at $2,$3 is not centred (${4}x$5 on ${screen_w}x$screen_h)"
+# The window's size, and its place: centred on the 1280 x 1024 screen; sets X Y WIDTH HEIGHT.
+expect_geometry() { # NAME ID WIDTH [HEIGHT]
+  eval "$(xdotool getwindowgeometry --shell "$2")"
+  [ "$WIDTH" -eq "$3" ] && [ "$HEIGHT" -eq "${4:-$HEIGHT}" ] || fail "$1 is ${WIDTH}x$HEIGHT, not $3x${4:-$HEIGHT}"
+  local dx=$((X * 2 - (1280 - WIDTH))) dy=$((Y * 2 - (1024 - HEIGHT)))
+  [ "${dx#-}" -le 1 ] && [ "${dy#-}" -le 1 ] || fail "$1 at $X,$Y is not centred (${WIDTH}x$HEIGHT)"
 }
 
-visible_windows() {
-  xdotool search --all --onlyvisible --pid "$pid" --name '' 2>/dev/null | wc -l
-}
-
-start_xvfb "${screen_w}x${screen_h}x24"
+start_xvfb 1280x1024x24
 start_program
 
-# The main window: its title, its client area under the menu bar, its place.
-main=$(wait_window "$pid" Morvane) || fail "no main window titled Morvane"
-read -r x y w h < <(window_geometry "$main")
-[ "$w" -eq 537 ] || fail "main window is $w pixels wide, not 537"
-expect_centred "main window" "$x" "$y" "$w" "$h"
+# The main window: its width and place, icon and class, its client area under the menu bar.
+expect_geometry "the main window" "$main" 537
 xprop -id "$main" _NET_WM_ICON | grep -q 'Icon (16 x 16)' || fail "main window has no 16 x 16 icon"
 # The window class is the application name, which the desktop entry's StartupWMClass names.
 xprop -id "$main" WM_CLASS | grep -qF '"morvane", "MVT"' || fail "main window's class is not MVT"
@@ -79,63 +76,47 @@ read -r top bottom < <(import -window "$main" txt:- | awk '
 [ -n "$top" ] && [ $((bottom - top)) -eq 16 ] || fail "status label frame not found (rows '$top' '$bottom')"
 client_top=$((top - 384))
 [ "$client_top" -gt 0 ] || fail "no menu bar above the client area"
-[ $((h - client_top)) -eq 402 ] || fail "client area is $((h - client_top)) pixels high, not 402"
+[ $((HEIGHT - client_top)) -eq 402 ] || fail "client area is $((HEIGHT - client_top)) pixels high, not 402"
 
 # About, from the keyboard: Alt, then right twice along the menu bar.
-xdotool windowfocus --sync "$main"
-xdotool key alt Right Right Return
+keys alt Right Right Return
 about=$(wait_window "$pid" About) || fail "About did not open"
-read -r x y w h < <(window_geometry "$about")
-[ "$w" -eq 332 ] && [ "$h" -eq 220 ] || fail "About is ${w}x$h, not 332x220"
-expect_centred "About" "$x" "$y" "$w" "$h"
+expect_geometry About "$about" 332 220
 xprop -id "$about" _NET_WM_STATE | grep -q _NET_WM_STATE_MODAL || fail "About is not modal"
 # A click on the main window's File menu must not reach it: were it to open the
 # menu, Esc would close that menu and About would stay open.
 xdotool mousemove --window "$main" 12 8 click 1
 xdotool key Escape
 wait_no_window "$pid" About || fail "Esc did not close About"
-[ "$(visible_windows)" -eq 1 ] || fail "a click on the main window got through while About was open"
-
-# File > Exit ends the program with status 0; F10 opens the File menu.
-xdotool windowfocus --sync "$main"
-xdotool key F10 Down Return
-wait_for_exit
-[ "$status" -eq 0 ] || fail "File > Exit ended with status $status"
+[ "$(xdotool search --all --onlyvisible --pid "$pid" --name '' | wc -l)" -eq 1 ] ||
+  fail "a click on the main window got through while About was open"
+# File > Exit ends the program; F10 opens the File menu.
+keys F10 Down Return
+expect_exit "File > Exit"
 
 # Closing the main window through its frame ends the program too.
 start_program
-main=$(wait_window "$pid" Morvane) || fail "no main window after restart"
 "$xclose" "$main" || fail "could not ask the main window to close"
-wait_for_exit
-[ "$status" -eq 0 ] || fail "closing the main window ended with status $status"
+expect_exit "closing the main window"
 
 # The converter, opened from Tools > Image Convert, keeps the program running
 # after the main window is closed; closing it too ends the program.
 start_program
-main=$(wait_window "$pid" Morvane) || fail "no main window for the converter"
-xdotool windowfocus --sync "$main"
-xdotool key --delay 50 alt Right Return Return
+keys alt Right Return Return
 converter=$(wait_window "$pid" "Morvane - Image Convert") || fail "the converter did not open"
-read -r x y w h < <(window_geometry "$converter")
-[ "$w" -eq 443 ] && [ "$h" -eq 449 ] || fail "the converter is ${w}x$h, not 443x449"
-expect_centred "converter" "$x" "$y" "$w" "$h"
+expect_geometry "the converter" "$converter" 443 449
 "$xclose" "$main" || fail "could not ask the main window to close"
 wait_no_window "$pid" Morvane || fail "the main window did not close"
 sleep 0.5
 kill -0 "$pid" 2>/dev/null || fail "closing the main window ended the program while the converter was open"
 "$xclose" "$converter" || fail "could not ask the converter to close"
-wait_for_exit
-[ "$status" -eq 0 ] || fail "closing the last window ended with status $status"
+expect_exit "closing the last window"
 
 # File > Exit closes the converter with the main window.
 start_program
-main=$(wait_window "$pid" Morvane) || fail "no main window for File > Exit"
-xdotool windowfocus --sync "$main"
-xdotool key --delay 50 alt Right Return Return
-wait_window "$pid" "Morvane - Image Convert" > /dev/null || fail "the converter did not open"
-xdotool windowfocus --sync "$main"
-xdotool key alt Down Return
-wait_for_exit
-[ "$status" -eq 0 ] || fail "File > Exit with the converter open ended with status $status"
+keys alt Right Return Return
+wait_window "$pid" "Morvane - Image Convert" >/dev/null || fail "the converter did not open"
+keys alt Down Return
+expect_exit "File > Exit with the converter open"
 
 echo "program test passed"
