@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders the manual page as man does, warnings on: it must render without a
-# complaint and hold the sections a reader looks for.
-#   manpage.sh PAGE
+# complaint, hold the sections a reader looks for, and list the suffixes the
+# program's own --help lists (those come from its format table).
+#   manpage.sh PAGE PROGRAM
 set -euo pipefail
 fail() {
   echo "FAIL: $*" >&2
@@ -17,3 +18,7 @@ done
 for form in "morvane [FOLDER]" "morvane cfg [OPTIONS] FOLDER" "morvane convert --to SUFFIX [OPTIONS] FOLDER"; do
   grep -qF "$form" <<<"$text" || fail "the synopsis lacks $form"
 done
+suffixes() { tr -s ' \n' ' ' | sed -n 's/.*The destination suffix: \(\.[a-z., ]*\) [-o].*/\1/p'; }
+listed=$("$2" convert --help | suffixes)
+[ -n "$listed" ] || fail "convert --help lists no suffixes"
+[ "$(suffixes <<<"$text")" = "$listed" ] || fail "the page's suffixes are not those of --help: $listed"
