@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 program=$(realpath "${1:-build/default/app/morvane}")
 out=docs/screenshots
-. tests/shell/xvfb.sh
+. tests/app/xvfb.sh
 
 # A fixed, short folder name, as it shows in the directory list.
 demo=${TMPDIR:-/tmp}/morvane-demo

@@ -9,7 +9,7 @@ morvane=$(realpath "$1")
 minimal=$(realpath "$2")
 probe=$(realpath "$3")
 rounds=${4:-30}
-. "$(dirname "$0")/../../tests/shell/xvfb.sh"
+. "$(dirname "$0")/../../tests/app/xvfb.sh"
 
 work=$(mktemp -d)
 trap 'stop_xvfb; rm -rf "$work"' EXIT
