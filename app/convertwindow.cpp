@@ -143,11 +143,7 @@ void Convert::ConvertAll()
 
 void Convert::convertListed()
 {
-    QStringList all;
-    const int count = m_ui->File1->listCount();
-    all.reserve(count);
-    for (int i = 0; i < count; ++i)
-        all.append(m_ui->File1->list(i));
+    const QStringList all = entriesOf(*m_ui->File1);
     const QStringList leftOut = m_ui->File1->leftOut();
     if (all.isEmpty() && leftOut.isEmpty())
         showNothingToDo();

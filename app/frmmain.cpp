@@ -114,20 +114,8 @@ void FrmMain::apply()
 
     const texcfg::TextureListOptions options{m_ui->chkDirektorije->isChecked(), m_ui->chkDatoteke->isChecked(),
                                      m_ui->chkDatoteke->isChecked() && m_ui->chkMakni_ekstenziju->isChecked()};
-    QStringList folders;
-    if (options.listFolders) {
-        const int count = m_ui->Dir1->listCount();
-        folders.reserve(count);
-        for (int i = 0; i < count; ++i)
-            folders.append(m_ui->Dir1->list(i));
-    }
-    QStringList files;
-    if (options.listFiles) {
-        const int count = m_ui->File1->listCount();
-        files.reserve(count);
-        for (int i = 0; i < count; ++i)
-            files.append(m_ui->File1->list(i));
-    }
+    const QStringList folders = options.listFolders ? entriesOf(*m_ui->Dir1) : QStringList();
+    const QStringList files = options.listFiles ? entriesOf(*m_ui->File1) : QStringList();
 
     m_ui->Lista->setText(texcfg::BuildTextureList(folders, m_ui->Dir1->path(), files, options));
     m_ui->Command1->setEnabled(true);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QStringList>
 
 class QScreen;
 class QWidget;
@@ -25,6 +26,18 @@ void useProgramStyle();
 // Moves a window that is not shown yet so that it is centred on screen's
 // available area.
 void centreOnScreen(QWidget &window, const QScreen &screen);
+
+// Every entry of a list control (a folder or file list), in its order.
+template <typename List>
+QStringList entriesOf(const List &list)
+{
+    QStringList entries;
+    const int count = list.listCount();
+    entries.reserve(count);
+    for (int i = 0; i < count; ++i)
+        entries.append(list.list(i));
+    return entries;
+}
 
 // Moves folders to the drive just chosen in drives; tells the user, over
 // window, when the drive cannot be read.

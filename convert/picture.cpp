@@ -28,25 +28,33 @@ void setError(QString *error, const QString &text)
         *error = text;
 }
 
+// The first format of the table whose content check data passes; null for none.
+const formats::Format *formatOf(QByteArrayView data)
+{
+    for (const formats::Format *format : pictureFormats()) {
+        if (format->matches(data))
+            return format;
+    }
+    return nullptr;
+}
+
 formats::Decoded decode(QByteArrayView data, const formats::Limits &limits)
 {
     if (data.isEmpty())
         return {QImage(), u"file is empty"_s};
-    for (const formats::Format *format : pictureFormats()) {
-        if (!format->matches(data))
-            continue;
-        formats::Decoded result = format->decode(data, limits);
-        if (result.image.isNull() && result.error.isEmpty())
-            result.error = formats::damagedError(format->name);
-        // Whatever a reader let through, nothing beyond the limits is handed on.
-        if (!result.image.isNull()) {
-            const QString tooLarge = formats::sizeLimitError(result.image.size(), result.image.depth(), limits);
-            if (!tooLarge.isEmpty())
-                return {QImage(), tooLarge};
-        }
-        return result;
+    const formats::Format *format = formatOf(data);
+    if (!format)
+        return {QImage(), formats::notAnImageError()};
+    formats::Decoded result = format->decode(data, limits);
+    if (result.image.isNull() && result.error.isEmpty())
+        result.error = formats::damagedError(format->name);
+    // Whatever a reader let through, nothing beyond the limits is handed on.
+    if (!result.image.isNull()) {
+        const QString tooLarge = formats::sizeLimitError(result.image.size(), result.image.depth(), limits);
+        if (!tooLarge.isEmpty())
+            return {QImage(), tooLarge};
     }
-    return {QImage(), formats::notAnImageError()};
+    return result;
 }
 
 // picture in sRGB when it has a colour profile of another space, so that a
@@ -150,13 +158,8 @@ bool PictureFile::open(const QString &path, QString *error)
         setError(error, u"cannot read the file (%1)"_s.arg(m_file.errorString()));
         return false;
     }
-    for (const formats::Format *format : pictureFormats()) {
-        if (!format->matches(m_head))
-            continue;
-        if (format->declaredSize)
-            m_declared = format->declaredSize(m_head);
-        break;
-    }
+    if (const formats::Format *format = formatOf(m_head); format && format->declaredSize)
+        m_declared = format->declaredSize(m_head);
     if (m_declared.isValid()) {
         const QString tooLarge = formats::sizeLimitError(m_declared, 32, formats::Limits());
         if (!tooLarge.isEmpty()) {
