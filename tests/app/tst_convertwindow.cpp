@@ -67,6 +67,7 @@ class TestConvertWindow : public QObject {
 private slots:
     void init();
     void cleanup();
+    void form();
     void browsing();
     void singleInstanceAndRestart();
     void runs_data();
@@ -113,17 +114,43 @@ void TestConvertWindow::openWindow(const QString &files)
     connect(control<ui::FileList>("File2")->model(), &QAbstractItemModel::modelReset, window.get(), note);
 }
 
-// The window as it opens (size, font, the boxes' prompts and entries, both
+// Where each control stands and its font, the order Tab takes, the focus at opening.
+void TestConvertWindow::form()
+{
+    openWindow({});
+    QCOMPARE(window->size(), QSize(443, 449));
+    QVERIFY(!window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    const std::tuple<const char *, QRect, double> controls[] = {
+        {"File1", {8, 168, 212, 188}, 8.25},    {"cmd1", {323, 392, 113, 33}, 8.25},
+        {"Dir1", {8, 32, 425, 111}, 8.25},      {"Drive1", {8, 8, 425, 21}, 8.25},
+        {"File2", {224, 168, 212, 188}, 8.25},  {"Combo1", {8, 360, 212, 24}, 9.75},
+        {"Combo2", {224, 360, 212, 24}, 9.75},  {"chkConvertAll", {200, 400, 121, 25}, 8.25},
+        {"Command1", {8, 392, 105, 33}, 8.25},  {"Label2_0", {8, 152, 73, 17}, 8.25},
+        {"Label2_1", {224, 152, 33, 17}, 8.25}, {"Label1", {0, 432, 449, 17}, 8.25},
+        {"cmd2", {288, 520, 105, 33}, 8.25}};
+    QStringList names;
+    for (const auto &[name, geometry, points] : controls) {
+        const QWidget *widget = control(name);
+        QCOMPARE(std::tuple(widget->geometry(), widget->font().family(), widget->font().pointSizeF()),
+                 std::tuple(geometry, u"MS Sans Serif"_s, points));
+        names.append(QString::fromLatin1(name));
+    }
+    QStringList order;
+    for (QWidget *widget = control("File1"); order.size() < 9; widget = widget->nextInFocusChain()) {
+        if ((widget->focusPolicy() & Qt::TabFocus) && names.contains(widget->objectName()))
+            order.append(widget->objectName());
+    }
+    QCOMPARE(order, names.first(9));
+    QCOMPARE(window->focusWidget(), control("File1"));
+}
+
+// The window as it opens (the boxes' prompts and entries, both
 // lists on the program's folder); each list following its own box's pick,
 // and both the folder; typing, which is no pick; a drive or a program folder
 // that cannot be read.
 void TestConvertWindow::browsing()
 {
     openWindow(u"a.bmp a.bmpx b.jpg c.gif README"_s);
-    QCOMPARE(window->size(), QSize(443, 449));
-    QVERIFY(!window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
-    QCOMPARE(control("File1")->font().family(), u"MS Sans Serif"_s);
-    QCOMPARE(control("File1")->font().pointSizeF(), 8.25);
     auto *combo1 = control<QComboBox>("Combo1"), *combo2 = control<QComboBox>("Combo2");
     const auto entries = [](const QComboBox *combo) {
         QStringList texts{combo->currentText(), QString::number(combo->currentIndex())};
