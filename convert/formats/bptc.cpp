@@ -206,6 +206,16 @@ constexpr uchar ThirdAnchorOfThree[64] = {
     15,  3, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15,  3, 15, 15,  8,
 };
 
+// Each anchor lies in the subset it stands for.
+static_assert([] {
+    for (int p = 0; p < 64; ++p) {
+        if (TwoSubsets[p][SecondAnchorOfTwo[p]] != 1 || ThreeSubsets[p][SecondAnchorOfThree[p]] != 1
+            || ThreeSubsets[p][ThirdAnchorOfThree[p]] != 2)
+            return false;
+    }
+    return true;
+}());
+
 // The weight (of 64) of the second endpoint for 2-, 3- and 4-bit indices.
 constexpr uchar Weights2[4] = {0, 21, 43, 64};
 constexpr uchar Weights3[8] = {0, 9, 18, 27, 37, 46, 55, 64};
@@ -271,6 +281,7 @@ constexpr int bc7Bits(int number, const Bc7Mode &m)
            + (m.secondaryIndexBits ? Texels * m.secondaryIndexBits - 1 : 0);
 }
 
+// Each mode's fields fill the block exactly.
 static_assert([] {
     for (int i = 0; i < 8; ++i) {
         if (bc7Bits(i, Bc7Modes[i]) != BlockBits)
