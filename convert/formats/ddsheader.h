@@ -44,12 +44,14 @@ struct Header {
     quint32 size = 0;
     quint32 height = 0;
     quint32 width = 0;
+    quint32 depth = 0;
     quint32 mipmapCount = 0;
     quint32 formatSize = 0;
     quint32 formatFlags = 0;
     quint32 fourCc = 0;
     quint32 rgbBits = 0;
     quint32 masks[4] = {0, 0, 0, 0}; // red, green, blue, alpha
+    quint32 caps2 = 0;                // cube map faces, volume
 };
 
 inline Header readHeader(ByteReader &r)
@@ -61,7 +63,7 @@ inline Header readHeader(ByteReader &r)
     h.height = r.u32();
     h.width = r.u32();
     r.skip(4); // pitch or linear size: computed from the width, as readers must
-    r.skip(4); // depth of a volume texture, whose first slice is read
+    h.depth = r.u32(); // of a volume texture
     h.mipmapCount = r.u32();
     r.skip(11 * 4);
     h.formatSize = r.u32();
@@ -70,7 +72,9 @@ inline Header readHeader(ByteReader &r)
     h.rgbBits = r.u32();
     for (quint32 &mask : h.masks)
         mask = r.u32();
-    r.skip(5 * 4); // capabilities, reserved
+    r.skip(4); // capabilities
+    h.caps2 = r.u32();
+    r.skip(3 * 4); // reserved
     return h;
 }
 
