@@ -17,7 +17,7 @@ struct ResizeRule {
         PowerOfTwo,     // each side to its nearest power of two
         PowerOfTwoUp,   // each side to the power of two at or above it
         PowerOfTwoDown, // each side to the power of two at or below it
-        MaxSide,        // the longer side at most maxSide, the aspect kept
+        MaxSide,        // the longer side at most maxSide, proportions kept
         Half,           // each side halved
     } kind = None;
     int maxSide = 0; // for MaxSide: 1 to MaxSideLimit
