@@ -15,4 +15,10 @@ const Format &tga();
 const Format &tiff();
 const Format &webp();
 
+namespace ddsfile {
+// The whole DDS file for picture, written as options say (ddswrite.cpp);
+// declared here, where the reader's table finds it.
+Encoded encode(const QImage &picture, const WriteOptions &options);
+} // namespace ddsfile
+
 } // namespace morvane::formats
