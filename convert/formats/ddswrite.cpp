@@ -281,19 +281,28 @@ Layout layoutOf(Kind kind)
     return {};
 }
 
-// The colour half of a block (8 bytes) from 16 RGBA texels, opaque.
-void packColour(uchar *out, const uchar *rgba, ColourFit fit)
+// The colour half of a block (8 bytes) from 16 opaque RGBA texels; with
+// fourColours, in the four-colour mode that BC2 and BC3 are read in.
+void packColour(uchar *out, const uchar *rgba, ColourFit fit, bool fourColours)
 {
     switch (fit) {
     case ColourFit::Stb:
     case ColourFit::StbHighQuality:
+        // Its blocks are in four-colour mode, or all of their first colour.
         stb_compress_dxt_block(out, rgba, 0, fit == ColourFit::Stb ? STB_DXT_NORMAL : STB_DXT_HIGHQUAL);
         return;
     case ColourFit::SquishRange:
-    case ColourFit::SquishCluster:
-        squish::Compress(rgba, out, squish::kDxt1 | (fit == ColourFit::SquishRange ? squish::kColourRangeFit
-                                                                                    : squish::kColourClusterFit));
+    case ColourFit::SquishCluster: {
+        const int method = fit == ColourFit::SquishRange ? squish::kColourRangeFit : squish::kColourClusterFit;
+        if (!fourColours) {
+            squish::Compress(rgba, out, squish::kDxt1 | method);
+            return;
+        }
+        uchar block[16];
+        squish::Compress(rgba, block, squish::kDxt3 | method);
+        std::memcpy(out, block + 8, 8);
         return;
+    }
     }
 }
 
@@ -331,7 +340,7 @@ void packBlock(uchar *out, uchar *rgba, Kind kind, ColourFit fit)
     case Kind::Bc1:
         for (int i = 0; i < 16; ++i)
             rgba[i * 4 + 3] = 255;
-        packColour(out, rgba, fit);
+        packColour(out, rgba, fit, false);
         return;
     case Kind::Bc2:
         for (int i = 0; i < 16; i += 2) {
@@ -341,13 +350,13 @@ void packBlock(uchar *out, uchar *rgba, Kind kind, ColourFit fit)
         }
         for (int i = 0; i < 16; ++i)
             rgba[i * 4 + 3] = 255;
-        packColour(out + 8, rgba, fit);
+        packColour(out + 8, rgba, fit, true);
         return;
     case Kind::Bc3:
         packChannel(out, rgba + 3, 4);
         for (int i = 0; i < 16; ++i)
             rgba[i * 4 + 3] = 255;
-        packColour(out + 8, rgba, fit);
+        packColour(out + 8, rgba, fit, true);
         return;
     case Kind::Bc4:
         packChannel(out, rgba, 4);
