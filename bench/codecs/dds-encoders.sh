@@ -8,7 +8,7 @@
 # for every tool alike). The program itself (morvane convert) is timed too.
 #   dds-encoders.sh [corpus] [results-file]
 # corpus defaults to build/bench/corpus (make-corpus.sh); SETS (default
-# "512 2048") picks its sets; REPEATS (default 3) runs of each, the fastest
+# "512 2048") picks its sets, KINDS (default "bc1 bc3") the kinds; REPEATS (default 3) runs of each, the fastest
 # counting (libsquish's cluster fit, the slow one, runs once). Needs the
 # default preset built and scripts/install-deps.sh bench.
 set -euo pipefail
@@ -21,6 +21,7 @@ packers=$build/bench/codecs/bench_dds_encoders
 ours=$build/app/morvane
 repeats=${REPEATS:-3}
 sets=${SETS:-512 2048}
+kinds=${KINDS:-bc1 bc3}
 im_mogrify=/usr/bin/mogrify-im6.q16
 im_compare=/usr/bin/compare-im6.q16
 cores=$(nproc)
@@ -41,11 +42,12 @@ convert() {
   local tool=$1 threads=$2 kind=$3 dir=$4
   case $tool in
     im)
-      local limit=() compression=dxt1
-      [ "$kind" = bc3 ] && compression=dxt5
+      local limit=() compression=(-define dds:compression=dxt1)
+      # DXT5 only for pictures with an alpha channel: the photographs get one.
+      [ "$kind" = bc3 ] && compression=(-alpha set -define dds:compression=dxt5)
       [ "$threads" = 1 ] && limit=(env MAGICK_THREAD_LIMIT=1)
       "${limit[@]}" "$im_mogrify" -limit thread "$([ "$threads" = 1 ] && echo 1 || echo "$cores")" \
-        -define dds:compression="$compression" -format dds "$dir"/*.jpg ;;
+        "${compression[@]}" -format dds "$dir"/*.jpg ;;
     morvane) "$ours" convert --threads "$threads" --dds-format "$kind" --only '*.jpg' --to .dds "$dir" ;;
     *) "$packers" "$tool" "$kind" "$threads" "$dir" ;;
   esac
@@ -102,7 +104,7 @@ run() {
 cat "$results"
 
 for set in $sets; do
-  for kind in bc1 bc3; do
+  for kind in $kinds; do
     for threads in 1 0; do
       for tool in im stb stb-hq squish-range squish-cluster morvane; do
         run "$set" "$kind" "$tool" "$threads"
