@@ -6,6 +6,7 @@
 #include "base/paths.h"
 #include "convert/allocator.h"
 #include "convert/conversion.h"
+#include "convert/formats/formats.h"
 #include "convert/picture.h"
 #include "texcfg/cfgcontent.h"
 #include "texcfg/defaults.h"
@@ -323,8 +324,40 @@ void printReport(const convert::ConversionReport &report, const QStringList &lef
     print(stdout, summary + u'\n');
 }
 
-int runConvert(const QStringList &arguments, const QByteArrayList &raw)
+// The name --alpha-test=THRESHOLD is given to the parser under: its value
+// may be left out, which QCommandLineParser's options cannot do.
+const QString AlphaThreshold = u"alpha-test-threshold"_s;
+
+// arguments with each --alpha-test=THRESHOLD (or -alpha-test=THRESHOLD)
+// before a "--" split into --alpha-test and the hidden threshold option.
+QStringList withAlphaThreshold(const QStringList &arguments)
 {
+    QStringList split;
+    bool options = true;
+    for (const QString &argument : arguments) {
+        options = options && argument != u"--";
+        const qsizetype equals = argument.indexOf(u'=');
+        if (options && equals > 0 && (argument.first(equals) == u"--alpha-test" || argument.first(equals) == u"-alpha-test")) {
+            split << u"--alpha-test"_s << u"--"_s + AlphaThreshold + argument.sliced(equals);
+            continue;
+        }
+        split.append(argument);
+    }
+    return split;
+}
+
+// The DDS kinds by their names on the command line.
+const std::pair<QStringView, formats::WriteOptions::DdsKind> DdsKinds[] = {
+    {u"auto", formats::WriteOptions::DdsKind::Auto}, {u"bc1", formats::WriteOptions::DdsKind::Bc1},
+    {u"bc1a", formats::WriteOptions::DdsKind::Bc1a}, {u"bc2", formats::WriteOptions::DdsKind::Bc2},
+    {u"bc3", formats::WriteOptions::DdsKind::Bc3},   {u"bc4", formats::WriteOptions::DdsKind::Bc4},
+    {u"bc5", formats::WriteOptions::DdsKind::Bc5},   {u"bgra", formats::WriteOptions::DdsKind::Bgra},
+    {u"bgr", formats::WriteOptions::DdsKind::Bgr},
+};
+
+int runConvert(const QStringList &givenArguments, const QByteArrayList &raw)
+{
+    const QStringList arguments = withAlphaThreshold(givenArguments);
     const QString command = u"convert"_s;
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -343,7 +376,26 @@ int runConvert(const QStringList &arguments, const QByteArrayList &raw)
     const QCommandLineOption threads(u"threads"_s, u"Worker threads: 1 converts one image after another, 0 (the"
                                                    " default) one per core."_s,
                                      u"N"_s, u"0"_s);
-    parser.addOptions({to, only, threads});
+    const QCommandLineOption ddsFormat(
+        u"dds-format"_s,
+        u"The kind of .dds copies: auto (the default: bc1 when the picture is opaque, else bc3), bc1 (DXT1),"
+        " bc1a (DXT1 with one-bit alpha, clear below 128), bc2 (DXT3), bc3 (DXT5), bc4 (ATI1: red, or grey),"
+        " bc5 (ATI2: red and green), bgra (32-bit pixels) or bgr (24-bit pixels)."_s,
+        u"KIND"_s, u"auto"_s);
+    const QCommandLineOption mipmaps(u"mipmaps"_s,
+                                     u"all (the default) writes the chain of mipmaps down to 1 x 1 into .dds"
+                                     " copies, none the picture alone."_s,
+                                     u"all|none"_s, u"all"_s);
+    const QCommandLineOption normalMap(u"normal-map"_s,
+                                       u"The pictures are normal maps: no colour profile is applied, and each"
+                                       " mipmap is averaged as vectors and made unit length again."_s);
+    const QCommandLineOption alphaTest(u"alpha-test"_s,
+                                       u"For cut-outs: every mipmap keeps the share of texels whose alpha is above"
+                                       " the threshold that the picture has, so they do not fade in the distance;"
+                                       " --alpha-test=THRESHOLD sets it (from 0 to 1, default 0.5)."_s);
+    QCommandLineOption threshold(AlphaThreshold, QString(), u"THRESHOLD"_s);
+    threshold.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({to, only, threads, ddsFormat, mipmaps, normalMap, alphaTest, threshold});
     QString folder;
     if (const std::optional<int> status = parse(parser, command, arguments, raw, &folder))
         return *status;
@@ -358,12 +410,38 @@ int runConvert(const QStringList &arguments, const QByteArrayList &raw)
     const int threadCount = parser.value(threads).toInt(&threadsOk);
     if (!threadsOk || threadCount < 0)
         return usageError(command, u"--threads takes a number from 0 up"_s);
+    formats::WriteOptions write;
+    const auto kind = std::find_if(std::begin(DdsKinds), std::end(DdsKinds),
+                                   [&](const auto &k) { return k.first == parser.value(ddsFormat); });
+    if (kind == std::end(DdsKinds))
+        return usageError(command, u"--dds-format takes auto, bc1, bc1a, bc2, bc3, bc4, bc5, bgra or bgr"_s);
+    write.ddsKind = kind->second;
+    if (parser.value(mipmaps) != u"all" && parser.value(mipmaps) != u"none")
+        return usageError(command, u"--mipmaps takes all or none"_s);
+    write.mipmaps = parser.value(mipmaps) == u"all";
+    write.normalMap = parser.isSet(normalMap);
+    if (parser.isSet(alphaTest)) {
+        bool thresholdOk = true;
+        const double value = parser.isSet(threshold) ? parser.value(threshold).toDouble(&thresholdOk) : 0.5;
+        if (!thresholdOk || !(value >= 0 && value <= 1))
+            return usageError(command, u"--alpha-test takes a threshold from 0 to 1"_s);
+        write.alphaTest = value;
+    }
+    // The DDS choices say nothing about other copies: given with them, they
+    // are a mistake (a mistyped suffix, say) rather than something to ignore.
+    if (convert::writerFor(convert::destSuffix(suffix)) != &formats::dds()) {
+        for (const QCommandLineOption *option : {&ddsFormat, &mipmaps, &normalMap, &alphaTest}) {
+            if (parser.isSet(*option))
+                return usageError(command, u"--%1 applies to .dds copies only"_s.arg(option->names().constFirst()));
+        }
+    }
 
     QStringList leftOut;
     const QStringList entries = base::listFiles(folder, parser.value(only), &leftOut).value_or(QStringList());
     tellLeftOut(command, leftOut);
     convert::ConversionOptions options;
     options.threads = threadCount;
+    options.write = write;
     options.cancel = &interrupted;
     std::signal(SIGINT, stopAtNextImage);
     QElapsedTimer clock;

@@ -137,7 +137,7 @@ qint64 memoryNeeded(const PictureFile &file)
 // Converts one entry as far as a staged copy (*staged), reported Saved until
 // its commit says otherwise; the picture's memory is held in budget while
 // it is loaded and encoded.
-EntryResult convertOne(const Job &job, QChar separator, Qt::CaseSensitivity cs, MemoryBudget &budget,
+EntryResult convertOne(const Job &job, const ConversionOptions &options, Qt::CaseSensitivity cs, MemoryBudget &budget,
                        Staged *staged)
 {
     EntryResult result;
@@ -170,9 +170,9 @@ EntryResult convertOne(const Job &job, QChar separator, Qt::CaseSensitivity cs, 
     // The loaded picture is handed over whole to the one that is saved.
     const QImage toSave = std::move(loaded);
     error.clear();
-    *staged = stagePicture(toSave, *job.destination, &error);
+    *staged = stagePicture(toSave, *job.destination, &error, options.write);
     if (!*staged) {
-        failWrite(result, separator, error);
+        failWrite(result, options.separator, error);
         return result;
     }
     result.outcome = Outcome::Saved;
@@ -324,7 +324,7 @@ ConversionReport convertEntries(const QString &folder, const QStringList &entrie
             if (i >= total)
                 break;
             Staged staged;
-            results[size_t(i)] = convertOne(jobs[i], options.separator, cs, budget, &staged);
+            results[size_t(i)] = convertOne(jobs[i], options, cs, budget, &staged);
             commitWaiting();
             waiting = std::move(staged);
             waitingIndex = i;

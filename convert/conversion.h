@@ -6,6 +6,7 @@
 
 #include "base/atomicwrite.h"
 #include "base/paths.h"
+#include "convert/formats/format.h"
 
 #include <QDir>
 #include <QList>
@@ -111,6 +112,8 @@ struct ConversionOptions {
     // The memory the pictures converted at once share; null takes the
     // process's (MemoryBudget::shared()).
     MemoryBudget *memoryBudget = nullptr;
+    // How the copies are written (the DDS kind, mipmaps, ...).
+    formats::WriteOptions write;
 };
 
 // Converts each entry of folder into folder/<base name><suffix of destText>:

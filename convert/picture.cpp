@@ -199,7 +199,8 @@ QImage loadPicture(const QString &path, QString *error)
     return file.read(error);
 }
 
-std::optional<base::StagedFile> stagePicture(const QImage &picture, const QString &path, QString *error)
+std::optional<base::StagedFile> stagePicture(const QImage &picture, const QString &path, QString *error,
+                                             const formats::WriteOptions &options)
 {
     const formats::Format *format = writerFor(path);
     if (!format) {
@@ -212,7 +213,9 @@ std::optional<base::StagedFile> stagePicture(const QImage &picture, const QStrin
         setError(error, formats::noPictureError());
         return std::nullopt;
     }
-    const formats::Encoded encoded = format->encode(format->keepsColourProfile ? picture : inSrgb(picture));
+    // Vectors are not colours: a profile says nothing about them.
+    const bool asGiven = format->keepsColourProfile || options.normalMap;
+    const formats::Encoded encoded = format->encode(asGiven ? picture : inSrgb(picture), options);
     if (!encoded.error.isEmpty()) {
         setError(error, encoded.error);
         return std::nullopt;
@@ -220,9 +223,9 @@ std::optional<base::StagedFile> stagePicture(const QImage &picture, const QStrin
     return base::StagedFile::stage(path, encoded.bytes, error);
 }
 
-bool savePicture(const QImage &picture, const QString &path, QString *error)
+bool savePicture(const QImage &picture, const QString &path, QString *error, const formats::WriteOptions &options)
 {
-    std::optional<base::StagedFile> staged = stagePicture(picture, path, error);
+    std::optional<base::StagedFile> staged = stagePicture(picture, path, error, options);
     return staged && staged->commit(error) && base::flushFolder(QFileInfo(path).absolutePath(), error);
 }
 

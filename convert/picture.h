@@ -46,15 +46,18 @@ private:
 // cannot be read.
 QImage loadPicture(const QString &path, QString *error);
 
-// Writes picture to path in the format its extension names; the file is
-// replaced whole or left untouched. A picture with a colour profile that
-// format cannot hold is written converted to sRGB. False and *error set on
-// failure. The copy's data is on disk when it returns true, and its name too.
-bool savePicture(const QImage &picture, const QString &path, QString *error);
+// Writes picture to path in the format its extension names, as options say;
+// the file is replaced whole or left untouched. A picture with a colour
+// profile that format cannot hold is written converted to sRGB (a normal map
+// is written as it is). False and *error set on failure. The copy's data is
+// on disk when it returns true, and its name too.
+bool savePicture(const QImage &picture, const QString &path, QString *error,
+                 const formats::WriteOptions &options = {});
 
 // The file savePicture writes, staged beside path and not yet in place (see
 // base::StagedFile); nullopt and *error set on failure.
-std::optional<base::StagedFile> stagePicture(const QImage &picture, const QString &path, QString *error);
+std::optional<base::StagedFile> stagePicture(const QImage &picture, const QString &path, QString *error,
+                                             const formats::WriteOptions &options = {});
 
 // The picture held in data, as loadPicture reads a file's content.
 QImage decodePicture(QByteArrayView data, QString *error);

@@ -17,6 +17,7 @@ test_pkgs=(
   imagemagick libmagickcore-6.q16-6-extra graphicsmagick libwmf-bin libreoffice-draw-nogui
   desktop-file-utils appstream dpkg-dev file libxcb1-dev man-db
   exfat-fuse exfatprogs e2fsprogs
+  python3-pil python3-numpy
 )
 bench_pkgs=(
   imagemagick graphicsmagick time hyperfine

@@ -59,7 +59,7 @@ int main(int argc, char *argv[])
             const QImage rows = morvane::formats::inRowFormat(picture);
             sum[2] += clock.nsecsElapsed();
             clock.start();
-            const morvane::formats::Encoded encoded = format->encode(rows);
+            const morvane::formats::Encoded encoded = format->encode(rows, {});
             sum[3] += clock.nsecsElapsed();
             clock.start();
             const QByteArray temporary = QFile::encodeName(out + u"/.stage.tmp"_s);

@@ -89,7 +89,7 @@ Decoded decode(QByteArrayView data, const Limits &limits)
 }
 
 // 24 bits per pixel, bottom-up, no compression, composited onto white.
-Encoded encode(const QImage &source)
+Encoded encode(const QImage &source, const WriteOptions &)
 {
     if (source.isNull())
         return {QByteArray(), noPictureError()};

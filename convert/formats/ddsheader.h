@@ -110,7 +110,7 @@ inline qint64 chainBytes(const Storage &storage, qint64 width, qint64 height, in
     return total;
 }
 
-// The whole DDS file for picture (ddswrite.cpp).
-Encoded encode(const QImage &picture);
+// The whole DDS file for picture, written as options say (ddswrite.cpp).
+Encoded encode(const QImage &picture, const WriteOptions &options);
 
 } // namespace morvane::formats::ddsfile

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace morvane::formats {
 
 // The largest picture any reader is allowed to produce.
@@ -20,6 +22,24 @@ struct Limits {
 struct Decoded {
     QImage image;  // null on failure; every pixel defined on success
     QString error; // empty on success, in words a user understands
+};
+
+// How a copy is written, beyond its format: what the user chose for it.
+// The defaults are what every writer does unless told otherwise; a writer
+// reads only the fields that concern it.
+struct WriteOptions {
+    // The kind of DDS surface: Auto writes BC1 (DXT1) when the picture is
+    // opaque and BC3 (DXT5) otherwise.
+    enum class DdsKind { Auto, Bc1, Bc1a, Bc2, Bc3, Bc4, Bc5, Bgra, Bgr };
+    DdsKind ddsKind = DdsKind::Auto;
+    // Whether a DDS copy carries the chain of mipmaps down to 1 x 1.
+    bool mipmaps = true;
+    // The picture holds unit vectors, not colours: no colour profile is
+    // applied to it, and its mipmaps are averaged as values and renormalised.
+    bool normalMap = false;
+    // When set (from 0 to 1), every mipmap level keeps the share of texels
+    // whose alpha is above this threshold that the top level has.
+    std::optional<double> alphaTest;
 };
 
 struct Encoded {
@@ -42,8 +62,9 @@ struct Format {
     // The picture in data, refused before decoding when its header declares
     // more than limits allow.
     Decoded (*decode)(QByteArrayView data, const Limits &limits) = nullptr;
-    // The whole file for picture; null for formats that are only read.
-    Encoded (*encode)(const QImage &picture) = nullptr;
+    // The whole file for picture, written as options say; null for formats
+    // that are only read.
+    Encoded (*encode)(const QImage &picture, const WriteOptions &options) = nullptr;
     // Whether encode embeds the picture's colour profile; pictures in other
     // colour spaces are converted to sRGB before the others are given them.
     bool keepsColourProfile = false;

@@ -283,7 +283,7 @@ bool writeFile(QByteArray &out, int width, int height, ColorMapObject *colours, 
     return ok;
 }
 
-Encoded encode(const QImage &picture)
+Encoded encode(const QImage &picture, const WriteOptions &)
 {
     if (picture.isNull())
         return {QByteArray(), noPictureError()};

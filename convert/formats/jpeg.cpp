@@ -477,7 +477,7 @@ Decoded decode(QByteArrayView data, const Limits &limits)
     return {orientedPicture(job.image, job.orientation), QString()};
 }
 
-Encoded encode(const QImage &picture)
+Encoded encode(const QImage &picture, const WriteOptions &)
 {
     if (picture.isNull())
         return {QByteArray(), noPictureError()};

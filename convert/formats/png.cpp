@@ -72,7 +72,7 @@ Decoded decode(QByteArrayView data, const Limits &limits)
     return decoded;
 }
 
-Encoded encode(const QImage &picture)
+Encoded encode(const QImage &picture, const WriteOptions &)
 {
     return writeWithQt(picture, "png", png().name);
 }

@@ -313,7 +313,7 @@ void append(void *context, void *data, int size)
 
 // 32 bits with opacity when any pixel is less than opaque, else 24; each row
 // run-length encoded on its own; the top row first, as the header says.
-Encoded encode(const QImage &picture)
+Encoded encode(const QImage &picture, const WriteOptions &)
 {
     if (picture.isNull())
         return {QByteArray(), noPictureError()};

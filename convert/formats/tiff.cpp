@@ -90,7 +90,7 @@ Decoded decode(QByteArrayView data, const Limits &limits)
     return readWithQt(data, walk(data), "tiff", tiff().name, limits);
 }
 
-Encoded encode(const QImage &picture)
+Encoded encode(const QImage &picture, const WriteOptions &)
 {
     return writeWithQt(picture, "tiff", tiff().name);
 }

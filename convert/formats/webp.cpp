@@ -59,7 +59,7 @@ Decoded decode(QByteArrayView data, const Limits &limits)
     return readWithQt(data, walk(data), "webp", webp().name, limits);
 }
 
-Encoded encode(const QImage &picture)
+Encoded encode(const QImage &picture, const WriteOptions &)
 {
     return writeWithQt(picture, "webp", webp().name, Quality);
 }

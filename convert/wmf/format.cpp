@@ -16,7 +16,7 @@ formats::Decoded decode(QByteArrayView data, const formats::Limits &limits)
     return {std::move(rendered.image), QString()};
 }
 
-formats::Encoded encode(const QImage &picture)
+formats::Encoded encode(const QImage &picture, const formats::WriteOptions &)
 {
     EncodeResult encoded = encodeWmf(picture);
     if (!encoded.error.isEmpty() || encoded.bytes.isEmpty())

@@ -56,12 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The writers take whatever format a reader produced.
     if (qint64(picture.width()) * picture.height() <= 256 * 256) {
         using namespace morvane::formats;
-        require(!bmp().encode(picture).bytes.isEmpty());
-        require(!jpeg().encode(picture).bytes.isEmpty());
-        require(!tga().encode(picture).bytes.isEmpty());
+        require(!bmp().encode(picture, {}).bytes.isEmpty());
+        require(!jpeg().encode(picture, {}).bytes.isEmpty());
+        require(!tga().encode(picture, {}).bytes.isEmpty());
         if (qint64(picture.width()) * picture.height() <= 64 * 64) {
-            require(!gif().encode(picture).bytes.isEmpty());
-            require(!dds().encode(picture).bytes.isEmpty());
+            require(!gif().encode(picture, {}).bytes.isEmpty());
+            require(!dds().encode(picture, {}).bytes.isEmpty());
         }
     }
     return 0;
