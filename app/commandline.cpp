@@ -404,6 +404,8 @@ int runConvert(const QStringList &givenArguments, const QByteArrayList &raw)
     const QString suffix = parser.value(to);
     if (suffix.isEmpty())
         return usageError(command, u"--to SUFFIX is needed"_s);
+    if (convert::lacksDot(suffix))
+        return usageError(command, convert::lacksDotMessage());
     if (!convert::writerFor(convert::destSuffix(suffix)))
         return usageError(command, u"no picture format is written under the suffix %1"_s.arg(suffix));
     bool threadsOk = false;

@@ -158,8 +158,9 @@ bool PictureFile::open(const QString &path, QString *error)
         setError(error, u"cannot read the file (%1)"_s.arg(m_file.errorString()));
         return false;
     }
-    if (const formats::Format *format = formatOf(m_head); format && format->declaredSize)
-        m_declared = format->declaredSize(m_head);
+    m_format = formatOf(m_head);
+    if (m_format && m_format->declaredSize)
+        m_declared = m_format->declaredSize(m_head);
     if (m_declared.isValid()) {
         const QString tooLarge = formats::sizeLimitError(m_declared, 32, formats::Limits());
         if (!tooLarge.isEmpty()) {
@@ -168,6 +169,20 @@ bool PictureFile::open(const QString &path, QString *error)
         }
     }
     return true;
+}
+
+bool PictureFile::lossy() const
+{
+    if (m_format == &formats::jpeg() || m_format == &formats::gif())
+        return true;
+    if (m_format == &formats::webp()) // lossless WebP holds a VP8L chunk; lossy ones a VP8 chunk
+        return !m_head.contains("VP8L");
+    if (m_format == &formats::dds()) { // blocks have a FourCC; plain pixels have masks
+        constexpr qsizetype FlagsAt = 80;
+        constexpr quint8 FourCcFlag = 0x4;
+        return m_head.size() > FlagsAt && (quint8(m_head[FlagsAt]) & FourCcFlag) != 0;
+    }
+    return false;
 }
 
 QImage PictureFile::read(QString *error)
