@@ -165,11 +165,11 @@ QString usage()
 {
     return uR"(Usage: morvane [FOLDER]
        morvane cfg [OPTIONS] FOLDER
-       morvane convert --to SUFFIX [OPTIONS] FOLDER
+       morvane convert --to SUFFIX [OPTIONS] FOLDER|FILE...
 
 Without a command, opens the main window in FOLDER (or the current folder).
   cfg      prints the cfg content that "Apply" then "Go!" make for FOLDER
-  convert  converts FOLDER's images into copies, as "Convert all images" does
+  convert  converts the images of each FOLDER, and each FILE, into copies
 
 "morvane cfg --help" and "morvane convert --help" tell their options.
 --help shows this text, --version the version.
