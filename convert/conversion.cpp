@@ -260,7 +260,8 @@ void markReplacedCopies(QList<EntryResult> &results, QChar separator, Qt::CaseSe
 }
 
 // How much of a picture a source holds, for choosing among sources that
-// give the same copy: one that opens, then a lossless format, then more pixels.
+// give the same copy: one that opens as a picture, then a lossless format,
+// then more pixels.
 struct Richness {
     bool opens = false;
     bool lossless = false;
@@ -271,7 +272,7 @@ struct Richness {
 Richness richnessOf(const QString &source)
 {
     PictureFile file;
-    if (!file.open(source, nullptr))
+    if (!file.open(source, nullptr) || !file.looksLikePicture())
         return {};
     const QSize size = file.declaredSize();
     return {true, !file.lossy(), size.isValid() ? qint64(size.width()) * size.height() : 0};
