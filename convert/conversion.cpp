@@ -184,7 +184,10 @@ EntryResult convertOne(const Job &job, const ConversionOptions &options, Qt::Cas
         return result;
     }
     if (opened && options.dryRun) {
-        result.outcome = Outcome::Saved;
+        // The header alone tells: a file whose start is no known format would fail.
+        result.outcome = file.looksLikePicture() ? Outcome::Saved : Outcome::Failed;
+        if (result.outcome == Outcome::Failed)
+            result.reason = withDetail(u"could not be read"_s, formats::notAnImageError());
         return result;
     }
     if (opened) {

@@ -177,10 +177,17 @@ bool PictureFile::lossy() const
         return true;
     if (m_format == &formats::webp()) // lossless WebP holds a VP8L chunk; lossy ones a VP8 chunk
         return !m_head.contains("VP8L");
-    if (m_format == &formats::dds()) { // blocks have a FourCC; plain pixels have masks
-        constexpr qsizetype FlagsAt = 80;
+    if (m_format == &formats::dds()) {
+        // Blocks have a FourCC, plain pixels masks; under the DX10 header,
+        // the DXGI formats 70 to 84 and 94 to 99 are blocks.
+        constexpr qsizetype FlagsAt = 80, FourCcAt = 84, DxgiAt = 128;
         constexpr quint8 FourCcFlag = 0x4;
-        return m_head.size() > FlagsAt && (quint8(m_head[FlagsAt]) & FourCcFlag) != 0;
+        if (m_head.size() <= FlagsAt || (quint8(m_head[FlagsAt]) & FourCcFlag) == 0)
+            return false;
+        if (m_head.mid(FourCcAt, 4) != "DX10")
+            return true;
+        const int dxgi = m_head.size() > DxgiAt ? quint8(m_head[DxgiAt]) : 0;
+        return (dxgi >= 70 && dxgi <= 84) || (dxgi >= 94 && dxgi <= 99);
     }
     return false;
 }
