@@ -157,6 +157,16 @@ EntryResult convertOne(const Job &job, const ConversionOptions &options, Qt::Cas
         result.reason = u"the destination is the source itself"_s;
         return result;
     }
+    QString error;
+    PictureFile file;
+    QImage loaded;
+    MemoryBudget::Reservation memory;
+    const bool opened = file.open(job.source, &error);
+    if (options.skipNonImages && !job.named && !writerFor(job.source) && (!opened || !file.looksLikePicture())) {
+        result.outcome = Outcome::Skipped;
+        result.reason = u"not an image"_s;
+        return result;
+    }
     const QFileInfo existing(*job.destination);
     result.existed = existing.exists();
     if (result.existed && options.existing != Existing::Replace) {
@@ -171,17 +181,6 @@ EntryResult convertOne(const Job &job, const ConversionOptions &options, Qt::Cas
             result.reason = u"its copy "_s + copy + u" is up to date"_s;
             return result;
         }
-    }
-
-    QString error;
-    PictureFile file;
-    QImage loaded;
-    MemoryBudget::Reservation memory;
-    const bool opened = file.open(job.source, &error);
-    if (options.skipNonImages && !job.named && !writerFor(job.source) && (!opened || !file.looksLikePicture())) {
-        result.outcome = Outcome::Skipped;
-        result.reason = u"not an image"_s;
-        return result;
     }
     if (opened && options.dryRun) {
         // The header alone tells: a file whose start is no known format would fail.
