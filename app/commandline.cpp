@@ -311,12 +311,14 @@ struct ReportStyle {
     bool quiet = false; // failures and the summary alone
 };
 
-// The copy's name as shown: its path under the output folder, or its file name.
-QString shownCopy(const QString &destination, const ReportStyle &style)
+// The copy of entry as shown: its path under the output folder, or beside
+// the entry as the entry is shown (sub/b.bmp gives sub/b.png).
+QString shownCopy(const convert::EntryResult &entry, const ReportStyle &style)
 {
     if (!style.outputFolder.isEmpty())
-        return QDir(style.outputFolder).relativeFilePath(destination);
-    return destination.mid(destination.lastIndexOf(QDir::separator()) + 1);
+        return QDir(style.outputFolder).relativeFilePath(entry.destination);
+    return entry.entry.left(entry.entry.lastIndexOf(u'/') + 1)
+           + entry.destination.mid(entry.destination.lastIndexOf(QDir::separator()) + 1);
 }
 
 // One line per entry (outcome, name, copy or reason) and the summary, on standard output.
@@ -331,7 +333,7 @@ void printReport(const convert::ConversionReport &report, const QStringList &lef
         QString word = QString::fromLatin1(outcomeWord(entry.outcome));
         if (style.dryRun && written)
             word = entry.existed ? u"would replace"_s : u"would write"_s;
-        const QString detail = written ? shownCopy(entry.destination, style) : entry.reason;
+        const QString detail = written ? shownCopy(entry, style) : entry.reason;
         print(stdout, word + u'\t' + entry.entry + u'\t' + detail + u'\n');
     }
     QString summary = style.dryRun
