@@ -283,7 +283,7 @@ Richness richnessOf(const QString &source)
 // The skips that keeping the sources decides before anything is converted:
 // copies that would replace a source of the run, and all but the richest of
 // the sources that give the same copy.
-Decided decideKept(const QList<Job> &jobs, QChar separator, Qt::CaseSensitivity cs)
+Decided decideKept(const QList<Job> &jobs, QChar separator, Qt::CaseSensitivity cs, Existing rule)
 {
     Decided decided(size_t(jobs.size()));
     QSet<QString> sources;
@@ -306,7 +306,15 @@ Decided decideKept(const QList<Job> &jobs, QChar separator, Qt::CaseSensitivity 
         if (key == nameKey(job.source, cs))
             continue; // skipped as its own source
         if (sources.contains(key)) {
-            skip(i, u"its copy "_s + fileNameOf(*job.destination, separator) + u" would replace a source of this run"_s);
+            // Told as the existing copy's own skip when that is one anyway.
+            const QString copy = fileNameOf(*job.destination, separator);
+            const QFileInfo existing(*job.destination);
+            if (rule == Existing::Skip && existing.exists())
+                skip(i, u"its copy "_s + copy + u" is there already"_s);
+            else if (rule == Existing::Newer && existing.lastModified() >= QFileInfo(job.source).lastModified())
+                skip(i, u"its copy "_s + copy + u" is up to date"_s);
+            else
+                skip(i, u"its copy "_s + copy + u" would replace a source of this run"_s);
             continue;
         }
         byDestination[key].push_back(i);
@@ -428,7 +436,7 @@ ConversionReport convertJobs(const QList<ConversionJob> &jobs, const ConversionO
     }
     const Qt::CaseSensitivity cs =
         folders.isEmpty() ? base::fileNameCaseSensitivity() : caseSensitivityIn(folders.constFirst(), options);
-    const Decided decided = options.keepSources ? decideKept(jobs, options.separator, cs) : Decided(size_t(total));
+    const Decided decided = options.keepSources ? decideKept(jobs, options.separator, cs, options.existing) : Decided(size_t(total));
 
     // Independent entries may finish in any order: each copy is committed
     // after the worker has staged its next one, so that the disk writes one
