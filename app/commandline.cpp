@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHash>
 
 #include <algorithm>
 #include <atomic>
@@ -164,11 +165,11 @@ QString usage()
 {
     return uR"(Usage: morvane [FOLDER]
        morvane cfg [OPTIONS] FOLDER
-       morvane convert --to SUFFIX [OPTIONS] FOLDER
+       morvane convert --to SUFFIX [OPTIONS] FOLDER|FILE...
 
 Without a command, opens the main window in FOLDER (or the current folder).
   cfg      prints the cfg content that "Apply" then "Go!" make for FOLDER
-  convert  converts FOLDER's images into copies, as "Convert all images" does
+  convert  converts the images of each FOLDER, and each FILE, into copies
 
 "morvane cfg --help" and "morvane convert --help" tell their options.
 --help shows this text, --version the version.
@@ -303,25 +304,76 @@ const char *outcomeWord(convert::Outcome outcome)
     return "failed";
 }
 
-// One line per entry (outcome, name, copy or reason) and the summary, on standard output.
-void printReport(const convert::ConversionReport &report, const QStringList &leftOut)
+// How a conversion's lines are printed.
+struct ReportStyle {
+    QString outputFolder; // where the copies go; empty when beside their sources
+    bool dryRun = false;
+    bool quiet = false; // failures and the summary alone
+};
+
+// The copy of entry as shown: its path under the output folder, or beside
+// the entry as the entry is shown (sub/b.bmp gives sub/b.png).
+QString shownCopy(const convert::EntryResult &entry, const ReportStyle &style)
 {
+    if (!style.outputFolder.isEmpty())
+        return QDir(style.outputFolder).relativeFilePath(entry.destination);
+    return entry.entry.left(entry.entry.lastIndexOf(u'/') + 1)
+           + entry.destination.mid(entry.destination.lastIndexOf(QDir::separator()) + 1);
+}
+
+// One line per entry (outcome, name, copy or reason) and the summary, on standard output.
+void printReport(const convert::ConversionReport &report, const QStringList &leftOut, const ReportStyle &style)
+{
+    int replacing = 0;
     for (const convert::EntryResult &entry : report.entries) {
-        const QString detail = entry.outcome == convert::Outcome::Saved
-                                   ? entry.destination.mid(entry.destination.lastIndexOf(QDir::separator()) + 1)
-                                   : entry.reason;
-        print(stdout, QString::fromLatin1(outcomeWord(entry.outcome)) + u'\t' + entry.entry + u'\t' + detail + u'\n');
+        const bool written = entry.outcome == convert::Outcome::Saved;
+        replacing += written && entry.existed;
+        if (style.quiet && entry.outcome != convert::Outcome::Failed)
+            continue;
+        QString word = QString::fromLatin1(outcomeWord(entry.outcome));
+        if (style.dryRun && written)
+            word = entry.existed ? u"would replace"_s : u"would write"_s;
+        const QString detail = written ? shownCopy(entry, style) : entry.reason;
+        print(stdout, word + u'\t' + entry.entry + u'\t' + detail + u'\n');
     }
-    QString summary = u"saved %1, replaced %2, skipped %3, failed %4 of %5"_s.arg(report.saved)
-                          .arg(report.replaced)
-                          .arg(report.skipped)
-                          .arg(report.failed)
-                          .arg(report.total());
+    QString summary = style.dryRun
+                          ? u"would write %1 (replacing %2), skipped %3, failed %4 of %5; nothing written"_s
+                                .arg(report.saved)
+                                .arg(replacing)
+                                .arg(report.skipped)
+                                .arg(report.failed)
+                                .arg(report.total())
+                          : u"saved %1, replaced %2, skipped %3, failed %4 of %5"_s.arg(report.saved)
+                                .arg(report.replaced)
+                                .arg(report.skipped)
+                                .arg(report.failed)
+                                .arg(report.total());
     if (!leftOut.isEmpty())
         summary += u", left out %1 (%2)"_s.arg(leftOut.size()).arg(NotUtf8);
     if (report.cancelled)
         summary += u"; stopped: %1 not converted"_s.arg(report.notConverted);
     print(stdout, summary + u'\n');
+}
+
+// The files of folder that pattern matches as jobs whose copies go into
+// copies (beside them when empty), the entries named under prefix; with
+// recursive, those of its sub-folders too, their tree mirrored under copies.
+void addFolderJobs(const QString &folder, const QString &prefix, const QString &pattern, const QString &suffix,
+                   const QString &copies, bool recursive, QList<convert::ConversionJob> *jobs, QStringList *leftOut)
+{
+    QStringList leftOutHere;
+    for (const QString &name : base::listFiles(folder, pattern, &leftOutHere).value_or(QStringList())) {
+        const QString copyFolder = copies.isEmpty() ? folder : copies;
+        jobs->append({prefix + name, convert::SourcePath(folder, name),
+                      convert::DestPath(copyFolder, name, suffix), false});
+    }
+    if (recursive) {
+        for (const QString &sub : base::listSubFolders(folder, &leftOutHere).value_or(QStringList()))
+            addFolderJobs(base::joinPath(folder, sub), prefix + sub + u'/', pattern, suffix,
+                          copies.isEmpty() ? QString() : base::joinPath(copies, sub), true, jobs, leftOut);
+    }
+    for (const QString &name : std::as_const(leftOutHere))
+        leftOut->append(prefix + name);
 }
 
 // The name --alpha-test=THRESHOLD is given to the parser under: its value
@@ -361,18 +413,45 @@ int runConvert(const QStringList &givenArguments, const QByteArrayList &raw)
     const QString command = u"convert"_s;
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        u"Converts the images of FOLDER into copies beside them, as \"Convert all images\" does in the converter"
-        " window: the copy of NAME is NAME without its last four characters followed by the first four"
-        " characters of SUFFIX (stone.jpg with .bmp gives stone.bmp). A copy that would be its own source is"
-        " skipped; another file of the copy's name is replaced. Prints one line per image (saved, replaced,"
-        " skipped or failed, with the reason) and a summary. Files whose names are not valid UTF-8 are left"
-        " out, each told on standard error. Exits with 1 when an image failed or was left out, 130 when"
-        " Ctrl+C stopped the run before its end."_s);
-    addCommon(parser, u"The folder of the images; the copies are written there too."_s);
+        u"Converts the images of each FOLDER, and each FILE, into copies beside them, as \"Convert all images\""
+        " does in the converter window: the copy of NAME is NAME without its last four characters followed by"
+        " the first four characters of SUFFIX (stone.jpg with .bmp gives stone.bmp). No copy replaces a source"
+        " of the run: a copy that would is skipped, and of several sources that give the same copy only the one"
+        " that holds the most is converted (a lossless format before a lossy one, then the larger picture, then"
+        " the first listed). Files of a FOLDER whose names end in no picture suffix and that hold no picture are"
+        " skipped as not an image; a FILE named is always converted. Prints one line per image (saved,"
+        " replaced, skipped or failed, with the reason) and a summary. Files whose names are not valid UTF-8"
+        " are left out, each told on standard error. Exits with 1 when an image failed or was left out, 130"
+        " when Ctrl+C stopped the run before its end."_s);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addHelpOption();
+    parser.addPositionalArgument(u"FOLDER|FILE"_s, u"The folders of the images, or images; one at least."_s,
+                                 u"FOLDER|FILE..."_s);
     const QCommandLineOption to(u"to"_s, u"The destination suffix: "_s + convert::writtenSuffixes().join(u", "_s),
                                 u"SUFFIX"_s);
-    const QCommandLineOption only(u"only"_s, u"Convert only the files whose names match PATTERN, as *.jpg."_s,
+    const QCommandLineOption only(u"only"_s, u"Convert only the files of each FOLDER whose names match PATTERN,"
+                                             " as *.jpg."_s,
                                   u"PATTERN"_s, u"*"_s);
+    const QCommandLineOption recursive(u"recursive"_s, u"Convert the files of each FOLDER's sub-folders too."_s);
+    const QCommandLineOption outputDir(u"output-dir"_s,
+                                       u"Write the copies into DIR (made when missing) under the same names; with"
+                                       " --recursive, the sub-folders' tree is mirrored under it. Without it,"
+                                       " each copy goes beside its source."_s,
+                                       u"DIR"_s);
+    const QCommandLineOption existing(u"existing"_s,
+                                      u"What becomes of a file already at a copy's name: replace (the default)"
+                                      " replaces it, skip keeps it, newer replaces it only when the source was"
+                                      " modified after it."_s,
+                                      u"replace|skip|newer"_s, u"replace"_s);
+    const QCommandLineOption quality(u"quality"_s, u"The quality of .jpg and .webp copies, from 1 to 100 (default 92)."_s,
+                                     u"N"_s, u"92"_s);
+    const QCommandLineOption resize(u"resize"_s,
+                                    u"Resample each picture before writing it: pot (each side to its nearest power"
+                                    " of two), pot-up, pot-down (to the power of two at or above, at or below it),"
+                                    " max:N (the longer side at most N, proportions kept) or half."_s,
+                                    u"RULE"_s);
+    const QCommandLineOption dryRun(u"dry-run"_s, u"Tell what would be written, replaced or skipped, and write nothing."_s);
+    const QCommandLineOption quiet(u"quiet"_s, u"Print only the failures and the summary."_s);
     const QCommandLineOption threads(u"threads"_s, u"Worker threads: 1 converts one image after another, 0 (the"
                                                    " default) one per core."_s,
                                      u"N"_s, u"0"_s);
@@ -395,16 +474,39 @@ int runConvert(const QStringList &givenArguments, const QByteArrayList &raw)
                                        " --alpha-test=THRESHOLD sets it (from 0 to 1, default 0.5)."_s);
     QCommandLineOption threshold(AlphaThreshold, QString(), u"THRESHOLD"_s);
     threshold.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({to, only, threads, ddsFormat, mipmaps, normalMap, alphaTest, threshold});
-    QString folder;
-    if (const std::optional<int> status = parse(parser, command, arguments, raw, &folder))
-        return *status;
+    parser.addOptions({to, only, recursive, outputDir, existing, quality, resize, dryRun, quiet, threads, ddsFormat,
+                       mipmaps, normalMap, alphaTest, threshold});
+    QStringList withoutCommand = arguments;
+    withoutCommand.removeAt(1);
+    if (!parser.parse(withoutCommand))
+        return usageError(command, parser.errorText());
+    if (parser.isSet(u"help"_s)) {
+        print(stdout, parser.helpText().replace(withoutCommand.first(), ProgramName + u' ' + command));
+        return 0;
+    }
+    const QStringList given = parser.positionalArguments();
+    if (given.isEmpty())
+        return usageError(command, u"no FOLDER or FILE given"_s);
+    for (const QString &path : given) {
+        const bool isFolder = QFileInfo(path).isDir();
+        const QString full = isFolder ? base::normalFolderPath(path) : QFileInfo(path).absoluteFilePath();
+        if (const auto shown = unfaithfulPath(path, full, raw))
+            return usageError(command, u"cannot open the %1 %2: its path is not valid UTF-8"_s
+                                           .arg(isFolder ? u"folder"_s : u"file"_s, *shown));
+        if (!QFileInfo::exists(path))
+            return usageError(command, u"cannot open %1: no such file or folder"_s.arg(path));
+        if (isFolder ? !base::isReadableFolder(path) : !QFileInfo(path).isFile())
+            return usageError(command, u"cannot open the %1 %2"_s.arg(isFolder ? u"folder"_s : u"file"_s, path));
+    }
     if (!isFaithfulText(parser.value(only), raw))
         return usageError(command, u"--only is not valid UTF-8"_s);
     const QString suffix = parser.value(to);
     if (suffix.isEmpty())
         return usageError(command, u"--to SUFFIX is needed"_s);
-    if (!convert::writerFor(convert::destSuffix(suffix)))
+    if (convert::lacksDot(suffix))
+        return usageError(command, convert::lacksDotMessage());
+    const formats::Format *writer = convert::writerFor(convert::destSuffix(suffix));
+    if (!writer)
         return usageError(command, u"no picture format is written under the suffix %1"_s.arg(suffix));
     bool threadsOk = false;
     const int threadCount = parser.value(threads).toInt(&threadsOk);
@@ -429,20 +531,72 @@ int runConvert(const QStringList &givenArguments, const QByteArrayList &raw)
     }
     // The DDS choices say nothing about other copies: given with them, they
     // are a mistake (a mistyped suffix, say) rather than something to ignore.
-    if (convert::writerFor(convert::destSuffix(suffix)) != &formats::dds()) {
+    if (writer != &formats::dds()) {
         for (const QCommandLineOption *option : {&ddsFormat, &mipmaps, &normalMap, &alphaTest}) {
             if (parser.isSet(*option))
                 return usageError(command, u"--%1 applies to .dds copies only"_s.arg(option->names().constFirst()));
         }
     }
+    bool qualityOk = false;
+    write.quality = parser.value(quality).toInt(&qualityOk);
+    if (!qualityOk || write.quality < 1 || write.quality > 100)
+        return usageError(command, u"--quality takes a number from 1 to 100"_s);
+    if (parser.isSet(quality) && writer != &formats::jpeg() && writer != &formats::webp())
+        return usageError(command, u"--quality applies to .jpg and .webp copies only"_s);
+
+    convert::ConversionOptions options;
+    if (parser.isSet(resize)) {
+        options.resize = convert::parseResizeRule(parser.value(resize));
+        if (!options.resize)
+            return usageError(command, u"--resize takes pot, pot-up, pot-down, half or max:N with N from 1 to %1"_s
+                                           .arg(convert::MaxSideLimit));
+    }
+    static const QHash<QString, convert::Existing> ExistingChoices{{u"replace"_s, convert::Existing::Replace},
+                                                                   {u"skip"_s, convert::Existing::Skip},
+                                                                   {u"newer"_s, convert::Existing::Newer}};
+    if (!ExistingChoices.contains(parser.value(existing)))
+        return usageError(command, u"--existing takes replace, skip or newer"_s);
+    options.existing = ExistingChoices.value(parser.value(existing));
+    QString copies;
+    if (parser.isSet(outputDir)) {
+        const QString dir = parser.value(outputDir);
+        // The folder, or the nearest folder above it that is there, must be a folder.
+        QFileInfo info(QFileInfo(dir).absoluteFilePath());
+        while (!info.exists() && !info.isRoot() && info.absolutePath() != info.absoluteFilePath())
+            info.setFile(info.absolutePath());
+        if (dir.isEmpty() || !info.isDir())
+            return usageError(command, u"--output-dir %1 is not a folder"_s.arg(dir));
+        copies = base::normalFolderPath(dir);
+        if (const auto shown = unfaithfulPath(dir, copies, raw))
+            return usageError(command, u"cannot write into %1: its path is not valid UTF-8"_s.arg(*shown));
+    }
 
     QStringList leftOut;
-    const QStringList entries = base::listFiles(folder, parser.value(only), &leftOut).value_or(QStringList());
+    QList<convert::ConversionJob> jobs;
+    for (const QString &path : given) {
+        if (QFileInfo(path).isDir()) {
+            addFolderJobs(base::normalFolderPath(path), QString(), parser.value(only), suffix, copies,
+                          parser.isSet(recursive), &jobs, &leftOut);
+            continue;
+        }
+        const QFileInfo file(path);
+        const QString folder = file.absolutePath();
+        jobs.append({path, convert::SourcePath(folder, file.fileName()),
+                     convert::DestPath(copies.isEmpty() ? folder : copies, file.fileName(), suffix), true});
+    }
     tellLeftOut(command, leftOut);
-    convert::ConversionOptions options;
     options.threads = threadCount;
     options.write = write;
+    options.keepSources = true;
+    options.skipNonImages = true;
+    options.dryRun = parser.isSet(dryRun);
     options.cancel = &interrupted;
+    if (!copies.isEmpty() && !options.dryRun) {
+        for (const convert::ConversionJob &job : std::as_const(jobs)) {
+            if (job.destination)
+                QDir().mkpath(QFileInfo(*job.destination).absolutePath()); // a failure fails its copies
+        }
+    }
     std::signal(SIGINT, stopAtNextImage);
     QElapsedTimer clock;
     clock.start();
@@ -455,12 +609,12 @@ int runConvert(const QStringList &givenArguments, const QByteArrayList &raw)
             print(stderr, u"\rconverted %1 of %2: %3\x1b[K"_s.arg(done).arg(total).arg(entry));
         };
     }
-    const convert::ConversionReport report = convert::convertEntries(folder, entries, suffix, options);
+    const convert::ConversionReport report = convert::convertJobs(jobs, options);
     std::signal(SIGINT, SIG_DFL);
     if (progressShown)
         print(stderr, u"\r\x1b[K"_s);
 
-    printReport(report, leftOut);
+    printReport(report, leftOut, {copies, options.dryRun, parser.isSet(quiet)});
     if (!report.durabilityError.isEmpty())
         print(stderr, ProgramName + u' ' + command + u": "_s + report.durabilityError + u'\n');
     if (report.cancelled)

@@ -119,6 +119,11 @@ void Convert::ConvertSelected()
             m_messageBoxes.show(this, u"Please 'Select Source' "_s, appinfo::title(), ui::MessageIcon::None);
         } else if (m_ui->Combo2->currentText() == u"Select Dest") {
             m_messageBoxes.show(this, u"Please 'Select Dest' "_s, appinfo::title(), ui::MessageIcon::None);
+        } else if (lacksDot(m_ui->Combo2->currentText())) {
+            // One box before anything runs, rather than a failure for each image.
+            const QString message = lacksDotMessage();
+            m_messageBoxes.show(this, message.front().toUpper() + message.mid(1), appinfo::title(),
+                                ui::MessageIcon::None);
         } else if (m_ui->chkConvertAll->isChecked()) {
             convertListed();
         } else {

@@ -6,6 +6,7 @@
 #include "base/characters.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QImage>
 #include <QSet>
@@ -55,27 +56,28 @@ bool sameExistingFile(const QString &a, const QString &b)
     return std::filesystem::equivalent(fileSystemPath(a), fileSystemPath(b), error) && !error;
 }
 
-struct Job {
-    QString entry;
-    QString source;
-    std::optional<QString> destination;
-};
+using Job = ConversionJob;
 
 QList<Job> planJobs(const QString &folder, const QStringList &entries, const QString &destText, QChar separator)
 {
     QList<Job> jobs;
     jobs.reserve(entries.size());
     for (const QString &entry : entries)
-        jobs.append({entry, SourcePath(folder, entry, separator), DestPath(folder, entry, destText, separator)});
+        jobs.append({entry, SourcePath(folder, entry, separator), DestPath(folder, entry, destText, separator), false});
     return jobs;
 }
 
-bool jobsIndependent(const QList<Job> &jobs, Qt::CaseSensitivity cs)
+// Entries whose outcome a run decides before converting anything (a skip),
+// by index; the others are empty.
+using Decided = std::vector<std::optional<EntryResult>>;
+
+bool jobsIndependent(const QList<Job> &jobs, Qt::CaseSensitivity cs, const Decided &decided = {})
 {
     QSet<QString> destinations;
     destinations.reserve(jobs.size());
-    for (const Job &job : jobs) {
-        if (!job.destination)
+    for (qsizetype i = 0; i < jobs.size(); ++i) {
+        const Job &job = jobs[i];
+        if (!job.destination || (size_t(i) < decided.size() && decided[size_t(i)]))
             continue;
         const QString key = nameKey(*job.destination, cs);
         if (key == nameKey(job.source, cs))
@@ -138,8 +140,10 @@ qint64 memoryNeeded(const PictureFile &file)
 // its commit says otherwise; the picture's memory is held in budget while
 // it is loaded and encoded.
 EntryResult convertOne(const Job &job, const ConversionOptions &options, Qt::CaseSensitivity cs, MemoryBudget &budget,
-                       Staged *staged)
+                       Staged *staged, const std::optional<EntryResult> &decided)
 {
+    if (decided)
+        return *decided;
     EntryResult result;
     result.entry = job.entry;
     if (!job.destination) {
@@ -153,12 +157,39 @@ EntryResult convertOne(const Job &job, const ConversionOptions &options, Qt::Cas
         result.reason = u"the destination is the source itself"_s;
         return result;
     }
-
     QString error;
     PictureFile file;
     QImage loaded;
     MemoryBudget::Reservation memory;
-    if (file.open(job.source, &error)) {
+    const bool opened = file.open(job.source, &error);
+    if (options.skipNonImages && !job.named && !writerFor(job.source) && (!opened || !file.looksLikePicture())) {
+        result.outcome = Outcome::Skipped;
+        result.reason = u"not an image"_s;
+        return result;
+    }
+    const QFileInfo existing(*job.destination);
+    result.existed = existing.exists();
+    if (result.existed && options.existing != Existing::Replace) {
+        const QString copy = fileNameOf(*job.destination, options.separator);
+        if (options.existing == Existing::Skip) {
+            result.outcome = Outcome::Skipped;
+            result.reason = u"its copy "_s + copy + u" is there already"_s;
+            return result;
+        }
+        if (existing.lastModified() >= QFileInfo(job.source).lastModified()) {
+            result.outcome = Outcome::Skipped;
+            result.reason = u"its copy "_s + copy + u" is up to date"_s;
+            return result;
+        }
+    }
+    if (opened && options.dryRun) {
+        // The header alone tells: a file whose start is no known format would fail.
+        result.outcome = file.looksLikePicture() ? Outcome::Saved : Outcome::Failed;
+        if (result.outcome == Outcome::Failed)
+            result.reason = withDetail(u"could not be read"_s, formats::notAnImageError());
+        return result;
+    }
+    if (opened) {
         memory = budget.reserve(memoryNeeded(file));
         loaded = file.read(&error);
     }
@@ -166,6 +197,16 @@ EntryResult convertOne(const Job &job, const ConversionOptions &options, Qt::Cas
         result.outcome = Outcome::Failed;
         result.reason = withDetail(u"could not be read"_s, error);
         return result;
+    }
+    if (options.resize) {
+        const QSize size = resizedSize(loaded.size(), *options.resize);
+        loaded = resized(loaded, size, options.write.normalMap);
+        if (loaded.isNull()) {
+            result.outcome = Outcome::Failed;
+            result.reason = u"could not be resized to %1 x %2: "_s.arg(size.width()).arg(size.height())
+                            + formats::outOfMemoryError();
+            return result;
+        }
     }
     // The loaded picture is handed over whole to the one that is saved.
     const QImage toSave = std::move(loaded);
@@ -220,6 +261,84 @@ void markReplacedCopies(QList<EntryResult> &results, QChar separator, Qt::CaseSe
     }
 }
 
+// How much of a picture a source holds, for choosing among sources that
+// give the same copy: one that opens as a picture, then a lossless format,
+// then more pixels.
+struct Richness {
+    bool opens = false;
+    bool lossless = false;
+    qint64 pixels = 0;
+    auto operator<=>(const Richness &) const = default;
+};
+
+Richness richnessOf(const QString &source)
+{
+    PictureFile file;
+    if (!file.open(source, nullptr) || !file.looksLikePicture())
+        return {};
+    const QSize size = file.declaredSize();
+    return {true, !file.lossy(), size.isValid() ? qint64(size.width()) * size.height() : 0};
+}
+
+// The skips that keeping the sources decides before anything is converted:
+// copies that would replace a source of the run, and all but the richest of
+// the sources that give the same copy.
+Decided decideKept(const QList<Job> &jobs, QChar separator, Qt::CaseSensitivity cs, Existing rule)
+{
+    Decided decided(size_t(jobs.size()));
+    QSet<QString> sources;
+    for (const Job &job : jobs)
+        sources.insert(nameKey(job.source, cs));
+    const auto skip = [&](qsizetype i, const QString &reason) {
+        EntryResult result;
+        result.entry = jobs[i].entry;
+        result.destination = *jobs[i].destination;
+        result.outcome = Outcome::Skipped;
+        result.reason = reason;
+        decided[size_t(i)] = result;
+    };
+    std::map<QString, std::vector<qsizetype>> byDestination;
+    for (qsizetype i = 0; i < jobs.size(); ++i) {
+        const Job &job = jobs[i];
+        if (!job.destination)
+            continue;
+        const QString key = nameKey(*job.destination, cs);
+        if (key == nameKey(job.source, cs))
+            continue; // skipped as its own source
+        if (sources.contains(key)) {
+            // Told as the existing copy's own skip when that is one anyway.
+            const QString copy = fileNameOf(*job.destination, separator);
+            const QFileInfo existing(*job.destination);
+            if (rule == Existing::Skip && existing.exists())
+                skip(i, u"its copy "_s + copy + u" is there already"_s);
+            else if (rule == Existing::Newer && existing.lastModified() >= QFileInfo(job.source).lastModified())
+                skip(i, u"its copy "_s + copy + u" is up to date"_s);
+            else
+                skip(i, u"its copy "_s + copy + u" would replace a source of this run"_s);
+            continue;
+        }
+        byDestination[key].push_back(i);
+    }
+    for (const auto &[key, group] : byDestination) {
+        if (group.size() < 2)
+            continue;
+        std::vector<Richness> richness;
+        for (const qsizetype i : group)
+            richness.push_back(richnessOf(jobs[i].source));
+        size_t best = 0;
+        for (size_t k = 1; k < group.size(); ++k) {
+            if (richness[best] < richness[k])
+                best = k; // strictly richer: on a tie the first listed stays
+        }
+        for (size_t k = 0; k < group.size(); ++k) {
+            if (k != best)
+                skip(group[k], u"its copy "_s + fileNameOf(*jobs[group[k]].destination, separator)
+                                   + u" is made from "_s + jobs[group[best]].entry + u", which holds more"_s);
+        }
+    }
+    return decided;
+}
+
 // Fails the copies reported saved: their names did not reach the disk.
 void failSavedCopies(QList<EntryResult> &results, QChar separator, const QString &error)
 {
@@ -264,6 +383,16 @@ QString destSuffix(const QString &destText)
     return destText.left(unitsOfFirstCharacters(destText, 4));
 }
 
+bool lacksDot(const QString &destText)
+{
+    return !destText.isEmpty() && !destText.startsWith(u'.') && writerFor(destSuffix(u'.' + destText));
+}
+
+QString lacksDotMessage()
+{
+    return u"type the suffix with its dot, such as .png"_s;
+}
+
 std::optional<QString> DestPath(const QString &folder, const QString &entry, const QString &destText,
                                 QChar separator)
 {
@@ -287,16 +416,32 @@ bool entriesIndependent(const QString &folder, const QStringList &entries, const
 ConversionReport convertEntries(const QString &folder, const QStringList &entries, const QString &destText,
                                 const ConversionOptions &options)
 {
-    const QList<Job> jobs = planJobs(folder, entries, destText, options.separator);
+    return convertJobs(planJobs(folder, entries, destText, options.separator), options);
+}
+
+ConversionReport convertJobs(const QList<ConversionJob> &jobs, const ConversionOptions &options)
+{
     const int total = int(jobs.size());
-    if (total > 0)
-        base::removeLeftTemporaryFiles(folder);
-    const Qt::CaseSensitivity cs = total > 0 ? caseSensitivityIn(folder, options) : base::fileNameCaseSensitivity();
+    QStringList folders; // of the copies, in the order first met
+    for (const Job &job : jobs) {
+        if (job.destination) {
+            const QString folder = job.destination->left(job.destination->lastIndexOf(options.separator));
+            if (!folders.contains(folder))
+                folders.append(folder);
+        }
+    }
+    if (!options.dryRun) {
+        for (const QString &folder : std::as_const(folders))
+            base::removeLeftTemporaryFiles(folder);
+    }
+    const Qt::CaseSensitivity cs =
+        folders.isEmpty() ? base::fileNameCaseSensitivity() : caseSensitivityIn(folders.constFirst(), options);
+    const Decided decided = options.keepSources ? decideKept(jobs, options.separator, cs, options.existing) : Decided(size_t(total));
 
     // Independent entries may finish in any order: each copy is committed
     // after the worker has staged its next one, so that the disk writes one
     // while the next is encoded. Others are committed at once, in list order.
-    const bool independent = jobsIndependent(jobs, cs);
+    const bool independent = jobsIndependent(jobs, cs, decided);
     int threads = options.threads > 0 ? options.threads : QThread::idealThreadCount();
     threads = std::max(1, std::min(threads, total));
     if (!independent)
@@ -324,7 +469,7 @@ ConversionReport convertEntries(const QString &folder, const QStringList &entrie
             if (i >= total)
                 break;
             Staged staged;
-            results[size_t(i)] = convertOne(jobs[i], options, cs, budget, &staged);
+            results[size_t(i)] = convertOne(jobs[i], options, cs, budget, &staged, decided[size_t(i)]);
             commitWaiting();
             waiting = std::move(staged);
             waitingIndex = i;
@@ -360,10 +505,16 @@ ConversionReport convertEntries(const QString &folder, const QStringList &entrie
     report.entries.reserve(started);
     for (int i = 0; i < started; ++i)
         report.entries.append(std::move(results[size_t(i)]));
-    markReplacedCopies(report.entries, options.separator, cs);
-    if (options.makeDurable && std::any_of(report.entries.cbegin(), report.entries.cend(), [](const EntryResult &r) {
-            return r.outcome == Outcome::Saved || r.outcome == Outcome::Replaced;
-        })) {
+    if (!options.dryRun)
+        markReplacedCopies(report.entries, options.separator, cs);
+    for (const QString &folder : std::as_const(folders)) {
+        const auto written = [&](const EntryResult &r) {
+            return (r.outcome == Outcome::Saved || r.outcome == Outcome::Replaced)
+                   && r.destination.left(r.destination.lastIndexOf(options.separator)) == folder;
+        };
+        if (options.dryRun || !options.makeDurable || report.durabilityError.size() > 0
+            || std::none_of(report.entries.cbegin(), report.entries.cend(), written))
+            continue;
         QString error;
         if (!options.makeDurable(folder, &error)) {
             report.durabilityError = error.isEmpty() ? u"the copies may not be saved to disk"_s : error;

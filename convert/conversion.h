@@ -7,6 +7,7 @@
 #include "base/atomicwrite.h"
 #include "base/paths.h"
 #include "convert/formats/format.h"
+#include "convert/resize.h"
 
 #include <QDir>
 #include <QList>
@@ -34,6 +35,13 @@ std::optional<QString> baseName(const QString &entry);
 
 // The first four characters of destText, or all of it when it is shorter.
 QString destSuffix(const QString &destText);
+
+// True when destText lacks only the leading dot of a suffix that copies are
+// written under ("png", "jpeg"): such a text names no format by itself.
+bool lacksDot(const QString &destText);
+
+// The words that ask for the dot lacksDot finds missing.
+QString lacksDotMessage();
 
 // folder, separator, baseName(entry) and destSuffix(destText) joined; nullopt
 // when entry is shorter than four characters and so has no base name.
@@ -65,6 +73,7 @@ struct EntryResult {
     QString destination; // the path written or meant to be written; empty without a base name
     Outcome outcome = Outcome::Failed;
     QString reason;      // what happened to it, in user words; empty when saved
+    bool existed = false; // a file of the copy's name was there before the copy was made
 };
 
 // What a run did, entry by entry in list order. A cancelled run holds the
@@ -83,6 +92,13 @@ struct ConversionReport {
 
     int total() const { return saved + replaced + skipped + failed + notConverted; }
     bool allSaved() const { return saved == total(); }
+};
+
+// What becomes of a file already at a copy's name.
+enum class Existing {
+    Replace, // replaced
+    Skip,    // kept, and the entry skipped
+    Newer,   // replaced only when the source was modified after it
 };
 
 struct ConversionOptions {
@@ -114,6 +130,31 @@ struct ConversionOptions {
     MemoryBudget *memoryBudget = nullptr;
     // How the copies are written (the DDS kind, mipmaps, ...).
     formats::WriteOptions write;
+    // False (the converter window's way): copies are made in list order, a
+    // later one replacing an earlier copy of the same name. True: no copy
+    // replaces a source of the run (that entry is skipped), and of the
+    // sources that give the same copy only the one that holds the most is
+    // converted (a lossless format before a lossy one, then the larger
+    // picture, then the first listed), the others skipped.
+    bool keepSources = false;
+    // Whether an entry whose name ends in no picture suffix and whose
+    // content is no picture is skipped as not an image rather than failed
+    // (a job given by name never is).
+    bool skipNonImages = false;
+    Existing existing = Existing::Replace;
+    // The size each copy is resampled to, from its picture's; unset keeps it.
+    std::optional<ResizeRule> resize;
+    // Reports what would be written, skipped or replaced, from the sources'
+    // headers alone, and writes and removes nothing.
+    bool dryRun = false;
+};
+
+// One source and the copy made of it.
+struct ConversionJob {
+    QString entry;                      // the name it is reported under
+    QString source;                     // the file read
+    std::optional<QString> destination; // the copy; nullopt when the name has no base name
+    bool named = false;                 // given by name: never skipped as not an image
 };
 
 // Converts each entry of folder into folder/<base name><suffix of destText>:
@@ -128,6 +169,11 @@ struct ConversionOptions {
 // reported saved only once its data and its name are on disk.
 ConversionReport convertEntries(const QString &folder, const QStringList &entries, const QString &destText,
                                 const ConversionOptions &options = {});
+
+// Converts each job's source into its destination as convertEntries does,
+// the copies' folders being those of the destinations (each separator up to
+// the last one of the path).
+ConversionReport convertJobs(const QList<ConversionJob> &jobs, const ConversionOptions &options = {});
 
 // How a run's outcome is told beyond the status label.
 enum class ReportTone {

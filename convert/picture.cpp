@@ -158,8 +158,9 @@ bool PictureFile::open(const QString &path, QString *error)
         setError(error, u"cannot read the file (%1)"_s.arg(m_file.errorString()));
         return false;
     }
-    if (const formats::Format *format = formatOf(m_head); format && format->declaredSize)
-        m_declared = format->declaredSize(m_head);
+    m_format = formatOf(m_head);
+    if (m_format && m_format->declaredSize)
+        m_declared = m_format->declaredSize(m_head);
     if (m_declared.isValid()) {
         const QString tooLarge = formats::sizeLimitError(m_declared, 32, formats::Limits());
         if (!tooLarge.isEmpty()) {
@@ -168,6 +169,27 @@ bool PictureFile::open(const QString &path, QString *error)
         }
     }
     return true;
+}
+
+bool PictureFile::lossy() const
+{
+    if (m_format == &formats::jpeg() || m_format == &formats::gif())
+        return true;
+    if (m_format == &formats::webp()) // lossless WebP holds a VP8L chunk; lossy ones a VP8 chunk
+        return !m_head.contains("VP8L");
+    if (m_format == &formats::dds()) {
+        // Blocks have a FourCC, plain pixels masks; under the DX10 header,
+        // the DXGI formats 70 to 84 and 94 to 99 are blocks.
+        constexpr qsizetype FlagsAt = 80, FourCcAt = 84, DxgiAt = 128;
+        constexpr quint8 FourCcFlag = 0x4;
+        if (m_head.size() <= FlagsAt || (quint8(m_head[FlagsAt]) & FourCcFlag) == 0)
+            return false;
+        if (m_head.mid(FourCcAt, 4) != "DX10")
+            return true;
+        const int dxgi = m_head.size() > DxgiAt ? quint8(m_head[DxgiAt]) : 0;
+        return (dxgi >= 70 && dxgi <= 84) || (dxgi >= 94 && dxgi <= 99);
+    }
+    return false;
 }
 
 QImage PictureFile::read(QString *error)

@@ -30,6 +30,11 @@ public:
     qint64 fileBytes() const { return m_fileBytes; }
     // Invalid when the header does not tell it (see formats::Format).
     QSize declaredSize() const { return m_declared; }
+    // Whether the file's start is that of a format this program reads.
+    bool looksLikePicture() const { return m_format != nullptr; }
+    // Whether its format keeps less than the picture it was made from: JPEG,
+    // lossy WebP, block-compressed DDS, and GIF with its 256 colours.
+    bool lossy() const;
     // The picture, its format told by the content: reads the rest of the
     // file once; a null image and *error set when it cannot be read.
     QImage read(QString *error);
@@ -39,6 +44,7 @@ private:
     QByteArray m_head;
     qint64 m_fileBytes = 0;
     QSize m_declared;
+    const formats::Format *m_format = nullptr;
 };
 
 // The picture in the file at path, its format told by the content, not the

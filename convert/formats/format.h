@@ -40,6 +40,8 @@ struct WriteOptions {
     // When set (from 0 to 1), every mipmap level keeps the share of texels
     // whose alpha is above this threshold that the top level has.
     std::optional<double> alphaTest;
+    // The quality of JPEG and WebP copies, from 1 to 100.
+    int quality = 92;
 };
 
 struct Encoded {

@@ -7,6 +7,7 @@
 #include <QColorSpace>
 #include <QTransform>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -40,10 +41,6 @@ constexpr J_COLOR_SPACE Rgb32Space = JCS_EXT_BGRX;
 #else
 constexpr J_COLOR_SPACE Rgb32Space = JCS_EXT_XRGB;
 #endif
-
-// Pictures are written at this quality, with full-resolution colour and
-// optimised Huffman tables.
-constexpr int Quality = 92;
 
 // A progressive file may hold any number of scans, each one a pass over the
 // whole picture, and a scan of end-of-band runs costs a few bytes: past this
@@ -259,6 +256,8 @@ void runDecode(DecodeJob &job)
     jpeg_destroy_decompress(&job.cinfo);
 }
 
+// Pictures are written at the quality asked for (WriteOptions::quality),
+// with full-resolution colour and optimised Huffman tables.
 struct EncodeJob {
     jpeg_compress_struct cinfo {};
     ErrorManager err {};
@@ -268,6 +267,7 @@ struct EncodeJob {
     QByteArray out;
     std::vector<uchar> row;
     QString error;
+    int quality = WriteOptions().quality;
 };
 
 EncodeJob *encodeJobOf(j_compress_ptr cinfo)
@@ -343,7 +343,7 @@ void runEncode(EncodeJob &job)
         job.row.resize(size_t(job.picture.width()) * 3);
     }
     jpeg_set_defaults(&job.cinfo);
-    jpeg_set_quality(&job.cinfo, Quality, TRUE);
+    jpeg_set_quality(&job.cinfo, job.quality, TRUE);
     for (int i = 0; i < job.cinfo.num_components; ++i) {
         job.cinfo.comp_info[i].h_samp_factor = 1;
         job.cinfo.comp_info[i].v_samp_factor = 1;
@@ -477,13 +477,14 @@ Decoded decode(QByteArrayView data, const Limits &limits)
     return {orientedPicture(job.image, job.orientation), QString()};
 }
 
-Encoded encode(const QImage &picture, const WriteOptions &)
+Encoded encode(const QImage &picture, const WriteOptions &options)
 {
     if (picture.isNull())
         return {QByteArray(), noPictureError()};
     if (picture.width() > JPEG_MAX_DIMENSION || picture.height() > JPEG_MAX_DIMENSION)
         return {QByteArray(), u"picture too large for JPEG (%1 x %2)"_s.arg(picture.width()).arg(picture.height())};
     EncodeJob job;
+    job.quality = std::clamp(options.quality, 1, 100);
     job.picture = inRowFormat(picture);
     if (picture.colorSpace().isValid())
         job.iccProfile = picture.colorSpace().iccProfile();

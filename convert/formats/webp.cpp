@@ -3,13 +3,13 @@
 #include "convert/formats/formats.h"
 #include "convert/formats/qtio.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace morvane::formats {
 
 namespace {
-
-constexpr int Quality = 92;
 
 bool matches(QByteArrayView data)
 {
@@ -59,9 +59,9 @@ Decoded decode(QByteArrayView data, const Limits &limits)
     return readWithQt(data, walk(data), "webp", webp().name, limits);
 }
 
-Encoded encode(const QImage &picture, const WriteOptions &)
+Encoded encode(const QImage &picture, const WriteOptions &options)
 {
-    return writeWithQt(picture, "webp", webp().name, Quality);
+    return writeWithQt(picture, "webp", webp().name, std::clamp(options.quality, 1, 100));
 }
 
 } // namespace

@@ -15,7 +15,7 @@ text=$(MANWIDTH=80 man --warnings -l "$1" 2>"$err")
 for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" EXAMPLES; do
   grep -qx "$section" <<<"$text" || fail "no $section section"
 done
-for form in "morvane [FOLDER]" "morvane cfg [OPTIONS] FOLDER" "morvane convert --to SUFFIX [OPTIONS] FOLDER"; do
+for form in "morvane [FOLDER]" "morvane cfg [OPTIONS] FOLDER" "morvane convert --to SUFFIX [OPTIONS] FOLDER|FILE..."; do
   grep -qF "$form" <<<"$text" || fail "the synopsis lacks $form"
 done
 suffixes() { tr -s ' \n' ' ' | sed -n 's/.*The destination suffix: \(\.[a-z., ]*\) [-o].*/\1/p'; }

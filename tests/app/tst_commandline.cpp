@@ -2,6 +2,7 @@
 // convert" converts as the converter does, both with no display. Each run of
 // commandline.txt: its exit status, output, messages and the files it leaves.
 #include "app/frmmain.h"
+#include "convert/picture.h"
 #include "support/fixtures.h"
 #include "support/recordingadapters.h"
 #include "support/testhelpers.h"
@@ -10,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -154,7 +156,16 @@ void TestCommandLine::runs()
         }
         return found;
     };
-    const QStringList arguments = values("run").value(0).split(u'\t');
+    // Pictures and texts the run adds to its folder: "picture NAME W H", "text NAME CONTENT".
+    for (const QString &picture : values("picture")) {
+        const QStringList field = picture.split(u'\t');
+        QVERIFY(QDir(dir.path()).mkpath(QFileInfo(field[0]).path()));
+        QVERIFY(fixtures::photoLike(field[1].toInt(), field[2].toInt(), 7).save(dir.filePath(field[0])));
+    }
+    for (const QString &text : values("text"))
+        QVERIFY(fixtures::writeFile(dir.filePath(text.section(u'\t', 0, 0)), text.section(u'\t', 1).toUtf8()));
+    const QStringList runs = values("run");
+    const QStringList arguments = runs.value(runs.size() - 1).split(u'\t');
     const QStringList err = values("err"), out = values("out"), made = values("made") + values("copy");
     QStringList files = fixtures::fileNames(dir.path()) + made;
     files.sort();
@@ -163,6 +174,9 @@ void TestCommandLine::runs()
     const QByteArray cfg = // made before the run, which may add a file
         window.isEmpty() ? QByteArray() : windowCfg(arguments.last(), arguments.mid(1, arguments.size() - 2));
 
+    // The runs before the last prepare its folder; the last one is checked.
+    for (const QString &earlier : runs.mid(0, runs.size() - 1))
+        QVERIFY(runProgram(earlier.split(u'\t'), QString(), QString()).status >= 0);
     const Run run = runProgram(arguments, values("in").value(0), values("stdout").value(0));
     QCOMPARE(run.status, values("status").value(0, u"0"_s).toInt());
     QCOMPARE(QString::fromLocal8Bit(run.err), err.isEmpty() ? QString() : err.join(u'\n') + u'\n');
@@ -177,6 +191,17 @@ void TestCommandLine::runs()
     QCOMPARE(fixtures::fileNames(dir.path()), files);
     const std::filesystem::directory_iterator entries(QFile::encodeName(dir.path()).toStdString());
     QCOMPARE(std::distance(begin(entries), end(entries)), files.size() + 2);
+    // "same A B": two pictures with the same pixels; "size NAME W H"; "absent NAME".
+    for (const QString &same : values("same")) {
+        const QImage a = convert::loadPicture(dir.filePath(same.section(u'\t', 0, 0)), nullptr);
+        QVERIFY2(fixtures::psnr(a, convert::loadPicture(dir.filePath(same.section(u'\t', 1)), nullptr)) > 90, qPrintable(same));
+    }
+    for (const QString &size : values("size")) {
+        const QStringList field = size.split(u'\t');
+        QCOMPARE(convert::loadPicture(dir.filePath(field[0]), nullptr).size(), QSize(field[1].toInt(), field[2].toInt()));
+    }
+    for (const QString &absent : values("absent"))
+        QVERIFY2(!QFileInfo::exists(dir.filePath(absent)), qPrintable(absent));
     for (const QString &copy : values("copy")) // holds the picture of the PNG of its name
         QVERIFY(fixtures::psnr(QImage(dir.filePath(copy)), QImage(dir.filePath(copy.chopped(4) + u".png"_s))) > 90);
 }

@@ -286,7 +286,7 @@ void TestPictureSave::ddsMipmapsInLinearLight()
 }
 
 // Full-resolution chroma in a baseline frame, the quantisation of quality
-// 92, Huffman tables of the picture's own; a gray picture gives a
+// 92 unless another is asked for, Huffman tables of the picture's own; a gray picture gives a
 // one-component JPEG.
 void TestPictureSave::jpegSettings()
 {
@@ -301,6 +301,18 @@ void TestPictureSave::jpegSettings()
     const QByteArray table = jpegSegment(bytes, 0xc4);
     QCOMPARE(table.left(1), QByteArray(1, '\0')); // luminance DC first
     QVERIFY(table.mid(1, 16) != QByteArray("\0\1\5\1\1\1\1\1\1\0\0\0\0\0\0\0", 16)); // the standard one
+
+    // Another quality as asked: at 50 libjpeg takes the table as it is; WebP files shrink with it.
+    morvane::formats::WriteOptions options;
+    options.quality = 50;
+    QVERIFY2(savePicture(picture, path, &error, options), qPrintable(error));
+    QCOMPARE(jpegSegment(fixtures::readFile(path), 0xdb).left(2), QByteArray("\0\x10", 2));
+    const QString webp = m_dir.filePath(u"photo.webp"_s);
+    QVERIFY2(savePicture(picture, webp, &error), qPrintable(error));
+    const qsizetype at92 = fixtures::readFile(webp).size();
+    options.quality = 10;
+    QVERIFY2(savePicture(picture, webp, &error, options), qPrintable(error));
+    QVERIFY(fixtures::readFile(webp).size() < at92);
 
     QVERIFY(savePicture(picture.convertToFormat(QImage::Format_Grayscale8), path, &error));
     QCOMPARE(jpegSampling(fixtures::readFile(path)), u"11"_s);
