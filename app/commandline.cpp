@@ -560,11 +560,7 @@ int runConvert(const QStringList &givenArguments, const QByteArrayList &raw)
     QString copies;
     if (parser.isSet(outputDir)) {
         const QString dir = parser.value(outputDir);
-        // The folder, or the nearest folder above it that is there, must be a folder.
-        QFileInfo info(QFileInfo(dir).absoluteFilePath());
-        while (!info.exists() && !info.isRoot() && info.absolutePath() != info.absoluteFilePath())
-            info.setFile(info.absolutePath());
-        if (dir.isEmpty() || !info.isDir())
+        if (!base::isFolderOrMakeable(dir))
             return usageError(command, u"--output-dir %1 is not a folder"_s.arg(dir));
         copies = base::normalFolderPath(dir);
         if (const auto shown = unfaithfulPath(dir, copies, raw))

@@ -39,14 +39,13 @@ private:
 
 } // namespace
 
-ConversionReport runConversion(QWidget *window, const QString &folder, const QStringList &entries,
-                               const QString &destText, int dialogAfterMs)
+ConversionReport runConversion(QWidget *window, const QList<ConversionJob> &jobs, ConversionOptions options,
+                               int dialogAfterMs)
 {
-    if (entries.isEmpty())
-        return convertEntries(folder, entries, destText);
+    if (jobs.isEmpty())
+        return convertJobs(jobs, options);
     std::atomic<bool> cancel = false;
     SharedProgress shared;
-    ConversionOptions options;
     options.cancel = &cancel;
     options.progress = [&shared](int done, int, const QString &) { shared.set(done); };
 
@@ -58,12 +57,12 @@ ConversionReport runConversion(QWidget *window, const QString &folder, const QSt
     std::thread run;
     try {
         run = std::thread([&] {
-            report = convertEntries(folder, entries, destText, options);
+            report = convertJobs(jobs, options);
             finished = true;
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         });
     } catch (const std::system_error &) {
-        return convertEntries(folder, entries, destText, options); // no thread to spare: run here
+        return convertJobs(jobs, options); // no thread to spare: run here
     }
     const auto isFinished = [&] { return finished.load(); };
 
@@ -74,7 +73,7 @@ ConversionReport runConversion(QWidget *window, const QString &folder, const QSt
 
     if (!isFinished()) {
         // Long runs: the window-modal dialog takes the window's input and offers Cancel.
-        const int total = int(entries.size());
+        const int total = int(jobs.size());
         QProgressDialog progress(window);
         progress.setWindowTitle(window->windowTitle());
         progress.setWindowModality(Qt::WindowModal);
@@ -100,7 +99,7 @@ ConversionReport runConversion(QWidget *window, const QString &folder, const QSt
                 progress.setLabelText(u"Saving the copies to disk..."_s);
                 return;
             }
-            progress.setLabelText(u"Converting %1 of %2: %3"_s.arg(done + 1).arg(total).arg(entries.at(done)));
+            progress.setLabelText(u"Converting %1 of %2: %3"_s.arg(done + 1).arg(total).arg(jobs.at(done).entry));
         };
         QTimer ticker;
         QObject::connect(&ticker, &QTimer::timeout, &progress, showProgress);

@@ -8,12 +8,13 @@ class QWidget;
 
 namespace morvane::app {
 
-// Converts entries of folder to destText off the window's thread (the run's
-// own workers, see convert::convertEntries) and returns the
-// report. Until the run ends no input reaches window; once it has lasted
-// dialogAfterMs a window-modal progress dialog shows "Converting 12 of 340:
-// stone.jpg" and its Cancel stops the run before the next image.
-convert::ConversionReport runConversion(QWidget *window, const QString &folder, const QStringList &entries,
-                               const QString &destText, int dialogAfterMs = 500);
+// Runs jobs as convert::convertJobs does, with options, off the window's
+// thread (the run's own workers) and returns the report. Until the run ends
+// no input reaches window; once it has lasted dialogAfterMs a window-modal
+// progress dialog shows "Converting 12 of 340: stone.jpg" and its Cancel
+// stops the run before the next image. The options' cancel and progress are
+// the dialog's own.
+convert::ConversionReport runConversion(QWidget *window, const QList<convert::ConversionJob> &jobs,
+                                        convert::ConversionOptions options = {}, int dialogAfterMs = 500);
 
 } // namespace morvane::app

@@ -8,6 +8,7 @@
 #include "ui/messagebox.h"
 #include "ui_convert.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTimer>
@@ -53,12 +54,14 @@ void addLeftOut(ConversionReport &report, const QStringList &leftOut)
 
 } // namespace
 
-Convert::Convert(ui::MessageBoxes &messageBoxes, const QString &programFolder, QWidget *parent)
+Convert::Convert(ui::MessageBoxes &messageBoxes, const QString &programFolder,
+                 std::shared_ptr<const ConversionChoices> choices, QWidget *parent)
     : QWidget(parent)
     , m_ui(std::make_unique<Ui::Convert>())
     , m_messageBoxes(messageBoxes)
     , m_programFolder(programFolder)
     , m_clearTimer(new QTimer(this))
+    , m_choices(choices ? std::move(choices) : std::make_shared<const ConversionChoices>())
 {
     // The window's default font, set before the form so its controls inherit it.
     QFont font(u"MS Sans Serif"_s);
@@ -101,7 +104,18 @@ bool Convert::load()
     m_ui->File1->setPath(m_programFolder);
     m_ui->File2->setPath(m_programFolder);
     m_ui->File1->setFocus();
+    showChoices();
     return true;
+}
+
+void Convert::showChoices()
+{
+    const QStringList said = describeChoices(*m_choices);
+    const bool idle = m_ui->Label1->text() == m_choicesText;
+    m_choicesText = said.isEmpty() ? QString() : u" Options: "_s + said.join(u", "_s);
+    if (idle)
+        m_ui->Label1->setText(m_choicesText);
+    m_ui->Label1->setToolTip(said.isEmpty() ? QString() : u"Conversion options: "_s + said.join(u", "_s));
 }
 
 template <typename Work>
@@ -158,7 +172,13 @@ void Convert::convertListed()
 
 void Convert::convertAndReport(const QStringList &entries, bool plural, const QStringList &leftOut)
 {
-    ConversionReport report = runConversion(this, m_ui->File1->path(), entries, m_ui->Combo2->currentText());
+    const ConversionChoices choices = *m_choices;
+    ConversionOptions options;
+    applyChoices(choices, &options);
+    if (!choices.outputFolder.isEmpty())
+        QDir().mkpath(choices.outputFolder); // a failure fails the copies, each with its reason
+    ConversionReport report = runConversion(
+        this, entryJobs(m_ui->File1->path(), entries, m_ui->Combo2->currentText(), choices.outputFolder), options);
     addLeftOut(report, leftOut);
     m_ui->File2->refresh();
     m_ui->Label1->setText(statusCaption(report, plural));
@@ -214,7 +234,7 @@ void Convert::refreshAll()
 
 void Convert::clearStatus()
 {
-    m_ui->Label1->clear();
+    m_ui->Label1->setText(m_choicesText);
     setClearTimer(0);
 }
 

@@ -2,6 +2,8 @@
 // images into copies beside them.
 #pragma once
 
+#include "app/conversionchoices.h"
+
 #include <QWidget>
 
 #include <memory>
@@ -28,13 +30,19 @@ class Convert : public QWidget {
     Q_OBJECT
 
 public:
-    // programFolder is where both file lists start.
-    Convert(ui::MessageBoxes &messageBoxes, const QString &programFolder, QWidget *parent = nullptr);
+    // programFolder is where both file lists start; each run takes choices as
+    // they are then (the defaults when null).
+    Convert(ui::MessageBoxes &messageBoxes, const QString &programFolder,
+            std::shared_ptr<const ConversionChoices> choices = nullptr, QWidget *parent = nullptr);
     ~Convert() override;
 
     // The load step; on failure it reports the failure and returns false, and
     // the window is not to be shown.
     bool load();
+
+    // Shows the choices that are not their defaults in the status line
+    // whenever it has nothing else to tell, and as its tool tip.
+    void showChoices();
 
 private:
     // "Go!": converts the selected image, or all of them when "Convert all images" is ticked.
@@ -62,6 +70,8 @@ private:
     ui::MessageBoxes &m_messageBoxes;
     QString m_programFolder;
     QTimer *m_clearTimer;
+    std::shared_ptr<const ConversionChoices> m_choices;
+    QString m_choicesText; // the status line's text when it has nothing else to tell
 };
 
 } // namespace morvane::app

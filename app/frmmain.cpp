@@ -2,6 +2,7 @@
 
 #include "app/convertwindow.h"
 #include "app/frmabout.h"
+#include "app/frmoptions.h"
 #include "app/windowframe.h"
 #include "texcfg/cfgcontent.h"
 #include "texcfg/mask.h"
@@ -48,6 +49,7 @@ FrmMain::FrmMain(ui::MessageBoxes &messageBoxes, ui::Clipboard &clipboard, QWidg
     m_ui->txtMaska->installEventFilter(this);
     connect(m_ui->mnuExit, &QAction::triggered, this, &FrmMain::exitProgram);
     connect(m_ui->mnuImageConvert, &QAction::triggered, this, &FrmMain::showImageConvert);
+    connect(m_ui->mnuConversionOptions, &QAction::triggered, this, &FrmMain::showConversionOptions);
     connect(m_ui->mnuAbout, &QAction::triggered, this, &FrmMain::showAbout);
     load();
 
@@ -163,13 +165,23 @@ void FrmMain::showImageConvert()
         m_converter->activateWindow();
         return;
     }
-    auto converter = std::make_unique<Convert>(m_messageBoxes, QCoreApplication::applicationDirPath());
+    auto converter = std::make_unique<Convert>(m_messageBoxes, QCoreApplication::applicationDirPath(), m_choices);
     if (!converter->load())
         return; // the load step has reported why
     converter->setAttribute(Qt::WA_DeleteOnClose);
     centreOnScreen(*converter, *screen());
     m_converter = converter.release();
     m_converter->show();
+}
+
+void FrmMain::showConversionOptions()
+{
+    FrmOptions dialog(m_messageBoxes, *m_choices, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    *m_choices = dialog.choices();
+    if (m_converter)
+        m_converter->showChoices();
 }
 
 void FrmMain::showAbout()

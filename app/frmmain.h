@@ -2,6 +2,8 @@
 // icon and size, and the keys that work wherever the focus is.
 #pragma once
 
+#include "app/conversionchoices.h"
+
 #include <QMainWindow>
 #include <QPointer>
 
@@ -51,12 +53,15 @@ private:
     void FileListChanged() {}
     void exitProgram();
     void showImageConvert();
+    // The Conversion Options dialog: its choices, once accepted, last while the program runs.
+    void showConversionOptions();
     void showAbout();
 
     std::unique_ptr<Ui::frmMain> m_ui;
     ui::MessageBoxes &m_messageBoxes;
     ui::Clipboard &m_clipboard;
     QPointer<Convert> m_converter; // open, with no owner, while the user keeps it
+    std::shared_ptr<ConversionChoices> m_choices = std::make_shared<ConversionChoices>();
 };
 
 } // namespace morvane::app

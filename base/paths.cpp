@@ -19,6 +19,16 @@ Qt::CaseSensitivity fileNameCaseSensitivity()
 #endif
 }
 
+bool isFolderOrMakeable(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    QFileInfo info(QFileInfo(path).absoluteFilePath());
+    while (!info.exists() && !info.isRoot() && info.absolutePath() != info.absoluteFilePath())
+        info.setFile(info.absolutePath());
+    return info.isDir();
+}
+
 bool isReadableFolder(const QString &path)
 {
     if (path.isEmpty())

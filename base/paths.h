@@ -13,6 +13,10 @@ Qt::CaseSensitivity fileNameCaseSensitivity();
 // True when path names a folder whose entries this process may list.
 bool isReadableFolder(const QString &path);
 
+// True when path names a folder or a place one can be made: the nearest
+// part of it that exists is a folder. False for an empty path.
+bool isFolderOrMakeable(const QString &path);
+
 // The absolute, clean form of path with the platform's separators; at a
 // drive's root it ends in a separator, elsewhere it does not; empty for an empty path.
 QString normalFolderPath(const QString &path);

@@ -58,14 +58,6 @@ bool sameExistingFile(const QString &a, const QString &b)
 
 using Job = ConversionJob;
 
-QList<Job> planJobs(const QString &folder, const QStringList &entries, const QString &destText, QChar separator)
-{
-    QList<Job> jobs;
-    jobs.reserve(entries.size());
-    for (const QString &entry : entries)
-        jobs.append({entry, SourcePath(folder, entry, separator), DestPath(folder, entry, destText, separator), false});
-    return jobs;
-}
 
 // Entries whose outcome a run decides before converting anything (a skip),
 // by index; the others are empty.
@@ -410,13 +402,24 @@ bool sameFileName(const QString &a, const QString &b, Qt::CaseSensitivity cs)
 bool entriesIndependent(const QString &folder, const QStringList &entries, const QString &destText,
                         QChar separator, Qt::CaseSensitivity cs)
 {
-    return jobsIndependent(planJobs(folder, entries, destText, separator), cs);
+    return jobsIndependent(entryJobs(folder, entries, destText, QString(), separator), cs);
+}
+
+QList<ConversionJob> entryJobs(const QString &folder, const QStringList &entries, const QString &destText,
+                              const QString &copyFolder, QChar separator)
+{
+    const QString copies = copyFolder.isEmpty() ? folder : copyFolder;
+    QList<ConversionJob> jobs;
+    jobs.reserve(entries.size());
+    for (const QString &entry : entries)
+        jobs.append({entry, SourcePath(folder, entry, separator), DestPath(copies, entry, destText, separator), false});
+    return jobs;
 }
 
 ConversionReport convertEntries(const QString &folder, const QStringList &entries, const QString &destText,
                                 const ConversionOptions &options)
 {
-    return convertJobs(planJobs(folder, entries, destText, options.separator), options);
+    return convertJobs(entryJobs(folder, entries, destText, QString(), options.separator), options);
 }
 
 ConversionReport convertJobs(const QList<ConversionJob> &jobs, const ConversionOptions &options)

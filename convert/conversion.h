@@ -157,6 +157,11 @@ struct ConversionJob {
     bool named = false;                 // given by name: never skipped as not an image
 };
 
+// The jobs for entries of folder: each source in folder, its copy under the
+// name DestPath gives in copyFolder (folder itself when empty).
+QList<ConversionJob> entryJobs(const QString &folder, const QStringList &entries, const QString &destText,
+                               const QString &copyFolder = QString(), QChar separator = QDir::separator());
+
 // Converts each entry of folder into folder/<base name><suffix of destText>:
 // load, hand the picture over, save, one image right after the other's load
 // (nothing is collected first), then makes the copies durable. A name

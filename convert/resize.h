@@ -21,6 +21,8 @@ struct ResizeRule {
         Half,           // each side halved
     } kind = None;
     int maxSide = 0; // for MaxSide: 1 to MaxSideLimit
+
+    bool operator==(const ResizeRule &) const = default;
 };
 
 // The largest side "max:N" may name.

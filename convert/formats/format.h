@@ -42,6 +42,8 @@ struct WriteOptions {
     std::optional<double> alphaTest;
     // The quality of JPEG and WebP copies, from 1 to 100.
     int quality = 92;
+
+    bool operator==(const WriteOptions &) const = default;
 };
 
 struct Encoded {

@@ -17,6 +17,7 @@
 #include <QKeySequence>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -158,14 +159,38 @@ void TestAccessibility::menusWithKeysOnly()
         press(u"Escape"_s);
         QTRY_COMPARE(focused(), QString::fromLatin1(from));
     }
-    // F10, right along the bar to Tools, Enter on Image Convert.
+    // F10, right along the bar to Tools, Enter on Image Convert; then Down
+    // to Conversion Options, whose dialog Tab walks through named controls
+    // and Escape closes.
     QSignalSpy convert(control<QAction>("mnuImageConvert"), &QAction::triggered);
-    press(u"F10"_s);
-    QTRY_VERIFY(QApplication::activePopupWidget() == control<QMenu>("mnuFile"));
-    press(u"Right"_s);
-    QTRY_VERIFY(QApplication::activePopupWidget() == control<QMenu>("mnuTools"));
-    press(u"Down Return"_s);
+    QStringList stops;
+    QTimer walk;
+    connect(&walk, &QTimer::timeout, window.get(), [&] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog || !stops.isEmpty())
+            return;
+        do {
+            QAccessibleInterface *named = QAccessible::queryAccessibleInterface(QApplication::focusWidget());
+            stops.append(named->text(QAccessible::Name).isEmpty() ? u"unnamed "_s + focused() : focused());
+            press(u"Tab"_s);
+        } while (focused() != stops.constFirst() && stops.size() < 30);
+        press(u"Escape"_s);
+    });
+    walk.start(20);
+    for (const char *keys : {"Return", "Down Return"}) {
+        press(u"F10"_s);
+        QTRY_VERIFY(QApplication::activePopupWidget() == control<QMenu>("mnuFile"));
+        press(u"Right"_s);
+        QTRY_VERIFY(QApplication::activePopupWidget() == control<QMenu>("mnuTools"));
+        press(QString::fromLatin1(keys));
+    }
     QTRY_COMPARE(convert.count(), qsizetype(1)); // the main window closes the converter with itself
+    for (const QString &stop : stops)
+        QVERIFY2(!stop.startsWith(u"unnamed"_s), qPrintable(stop));
+    QCOMPARE(stops.mid(0, 9), (QStringList{u"cboExisting"_s, u"cboResize"_s, u"spnQuality"_s, u"cboDdsFormat"_s,
+                                          u"chkMipmaps"_s, u"chkNormalMap"_s, u"chkAlphaTest"_s, u"txtOutputFolder"_s,
+                                          u"cmdBrowse"_s}));
+    QCOMPARE(stops.size(), 12); // and the three buttons below
 }
 
 QTEST_MAIN(TestAccessibility)

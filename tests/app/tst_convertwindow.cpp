@@ -1,5 +1,7 @@
 #include "app/frmmain.h"
 #include "app/convertwindow.h"
+#include "appinfo.h"
+#include "convert/conversion.h"
 #include "support/fixtures.h"
 #include "support/recordingadapters.h"
 #include "support/testhelpers.h"
@@ -10,6 +12,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
@@ -73,6 +76,7 @@ private slots:
     void runs_data();
     void runs();
     void longRunCanBeCancelled();
+    void optionsReachARun();
 
 private:
     template <typename T = QWidget> T *control(const char *name) const { return test::control<T>(window.get(), name); }
@@ -354,6 +358,56 @@ void TestConvertWindow::longRunCanBeCancelled()
     QVERIFY(saved < 400);
     for (int i = 0; i < 400; ++i)
         QCOMPARE(QFile::exists(path(u"tex%1.gif"_s.arg(i))), i < saved);
+}
+
+// Choices made in the Conversion Options dialog last while the program
+// runs: the converter shows them and its next run follows them.
+void TestConvertWindow::optionsReachARun()
+{
+    makeFiles(folder->path(), u"a.png b.png"_s);
+    QImage wide(48, 20, QImage::Format_RGB32);
+    wide.fill(Qt::red);
+    QVERIFY(wide.save(path(u"a.png"_s)) && QDir().mkpath(path(u"out"_s)));
+    QVERIFY(fixtures::writeFile(path(u"out/b.gif"_s), "kept"));
+    test::RecordingClipboard clipboard;
+    app::FrmMain main(boxes, clipboard);
+    QTimer choose;
+    connect(&choose, &QTimer::timeout, &main, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        const auto pickData = [dialog](const char *name, int value) {
+            auto *combo = test::control<QComboBox>(dialog, name);
+            combo->setCurrentIndex(combo->findData(value));
+        };
+        pickData("cboExisting", int(convert::Existing::Skip));
+        pickData("cboResize", convert::ResizeRule::PowerOfTwo);
+        test::control<QLineEdit>(dialog, "txtOutputFolder")->setText(path(u"out"_s));
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    });
+    choose.start(20);
+    main.findChild<QAction *>(u"mnuConversionOptions"_s)->trigger();
+    choose.stop();
+    main.findChild<QAction *>(u"mnuImageConvert"_s)->trigger();
+    QWidget *converter = QApplication::activeWindow();
+    QTRY_VERIFY((converter = QApplication::activeWindow()) && qobject_cast<app::Convert *>(converter));
+    const QString shown = u" Options: keep existing copies, resize to the nearest power of two, copies into "_s +
+                          QDir::toNativeSeparators(path(u"out"_s));
+    QCOMPARE(test::control<QLabel>(converter, "Label1")->text(), shown);
+    QVERIFY(test::control<ui::DirList>(converter, "Dir1")->setPath(folder->path()));
+    pick(test::control<QComboBox>(converter, "Combo1"), 0);
+    pick(test::control<QComboBox>(converter, "Combo2"), 1);
+    test::control<QCheckBox>(converter, "chkConvertAll")->setChecked(true);
+    test::control<QPushButton>(converter, "cmd1")->click();
+
+    QCOMPARE(QImage(path(u"out/a.gif"_s)).size(), QSize(64, 16));
+    QCOMPARE(fixtures::readFile(path(u"out/b.gif"_s)), QByteArray("kept"));
+    QCOMPARE(fixtures::fileNames(folder->path()), (QStringList{u"a.png"_s, u"b.png"_s, u"out"_s}));
+    QCOMPARE(boxes.shown, (QList<ShownMessage>{{u"b.png - skipped: its copy b.gif is there already"_s, appinfo::title(),
+                                                 ui::MessageIcon::Information}}));
+    QTimerEvent tick(test::control<QTimer>(converter, "Timer1")->timerId());
+    QCoreApplication::sendEvent(test::control<QTimer>(converter, "Timer1"), &tick);
+    QCOMPARE(test::control<QLabel>(converter, "Label1")->text(), shown);
 }
 
 QTEST_MAIN(TestConvertWindow)
