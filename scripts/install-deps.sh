@@ -15,7 +15,7 @@ build_pkgs=(
 test_pkgs=(
   xvfb xauth xdotool x11-utils
   imagemagick libmagickcore-6.q16-6-extra graphicsmagick libwmf-bin libreoffice-draw-nogui
-  desktop-file-utils appstream dpkg-dev file libxcb1-dev man-db
+  desktop-file-utils appstream dpkg-dev file libxcb1-dev man-db lintian
   exfat-fuse exfatprogs e2fsprogs
   python3-pil python3-numpy
 )
