@@ -3,6 +3,7 @@
 #   install-deps.sh          what building and running the program needs
 #   install-deps.sh test     also what the test suite needs
 #   install-deps.sh bench    also what the benchmarks need
+#   install-deps.sh fuzz     also what the fuzzing build needs
 set -euo pipefail
 
 build_pkgs=(
@@ -23,13 +24,15 @@ bench_pkgs=(
   imagemagick graphicsmagick time hyperfine
   mate-backgrounds
 )
+fuzz_pkgs=(clang libclang-rt-dev)
 
 pkgs=("${build_pkgs[@]}")
 case "${1:-}" in
   "") ;;
   test) pkgs+=("${test_pkgs[@]}") ;;
   bench) pkgs+=("${test_pkgs[@]}" "${bench_pkgs[@]}") ;;
-  *) echo "usage: $0 [test|bench]" >&2; exit 2 ;;
+  fuzz) pkgs+=("${fuzz_pkgs[@]}") ;;
+  *) echo "usage: $0 [test|bench|fuzz]" >&2; exit 2 ;;
 esac
 
 sudo=()
