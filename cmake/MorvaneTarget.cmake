@@ -24,6 +24,12 @@ endfunction()
 if(MORVANE_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
+else()
+  # Debian's hardening, as its packages are built: the C library's checked
+  # string and memory functions (they need the optimiser), and relocations
+  # bound at start and then made read-only.
+  add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+  add_link_options(LINKER:-z,relro LINKER:-z,now)
 endif()
 
 if(MORVANE_FUZZ)

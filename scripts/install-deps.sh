@@ -3,6 +3,7 @@
 #   install-deps.sh          what building and running the program needs
 #   install-deps.sh test     also what the test suite needs
 #   install-deps.sh bench    also what the benchmarks need
+#   install-deps.sh fuzz     also what the fuzzing build needs
 set -euo pipefail
 
 build_pkgs=(
@@ -15,7 +16,7 @@ build_pkgs=(
 test_pkgs=(
   xvfb xauth xdotool x11-utils
   imagemagick libmagickcore-6.q16-6-extra graphicsmagick libwmf-bin libreoffice-draw-nogui
-  desktop-file-utils appstream dpkg-dev file libxcb1-dev man-db
+  desktop-file-utils appstream dpkg-dev file libxcb1-dev man-db lintian
   exfat-fuse exfatprogs e2fsprogs
   python3-pil python3-numpy
 )
@@ -23,13 +24,15 @@ bench_pkgs=(
   imagemagick graphicsmagick time hyperfine
   mate-backgrounds
 )
+fuzz_pkgs=(clang libclang-rt-dev)
 
 pkgs=("${build_pkgs[@]}")
 case "${1:-}" in
   "") ;;
   test) pkgs+=("${test_pkgs[@]}") ;;
   bench) pkgs+=("${test_pkgs[@]}" "${bench_pkgs[@]}") ;;
-  *) echo "usage: $0 [test|bench]" >&2; exit 2 ;;
+  fuzz) pkgs+=("${fuzz_pkgs[@]}") ;;
+  *) echo "usage: $0 [test|bench|fuzz]" >&2; exit 2 ;;
 esac
 
 sudo=()

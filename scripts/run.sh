@@ -6,5 +6,6 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 
 cmake --preset release
-cmake --build --preset release -j "$(nproc)" --target morvane
+# The whole preset: the program and what installing or packaging it takes.
+cmake --build --preset release -j "$(nproc)"
 exec ./build/release/app/morvane
