@@ -13,15 +13,17 @@
 #include <QStyleOptionButton>
 #include <QTest>
 
+#include <optional>
+
 using namespace morvane;
 
 namespace {
 
 // How many pixels the caption of control needs beyond its room, across or
-// down; at most 0 when it shows whole.
-int overflow(const QWidget *control)
+// down: at most 0 when it shows whole; none for a control without a caption.
+std::optional<int> overflow(const QWidget *control)
 {
-    if (const auto *label = qobject_cast<const QLabel *>(control)) {
+    if (const auto *label = qobject_cast<const QLabel *>(control); label && !label->text().isEmpty()) {
         if (label->wordWrap())
             return label->heightForWidth(label->width()) - label->height();
         const QSize need = label->sizeHint();
@@ -29,6 +31,8 @@ int overflow(const QWidget *control)
     }
     // Buttons draw their caption, uncut and unwrapped, in the style's contents rectangle.
     const auto *button = qobject_cast<const QAbstractButton *>(control);
+    if (!button || button->text().isEmpty())
+        return std::nullopt;
     QStyleOptionButton option;
     option.initFrom(button);
     option.text = button->text();
@@ -43,14 +47,6 @@ int overflow(const QWidget *control)
     const QRect room = button->style()->subElementRect(contents, &option, button);
     const QSize need = button->fontMetrics().size(Qt::TextShowMnemonic, option.text);
     return std::max(need.width() - room.width(), need.height() - room.height());
-}
-
-QString captionOf(const QWidget *control)
-{
-    if (const auto *label = qobject_cast<const QLabel *>(control))
-        return label->text();
-    const auto *button = qobject_cast<const QAbstractButton *>(control);
-    return button ? button->text() : QString();
 }
 
 } // namespace
@@ -78,11 +74,12 @@ void TestCaptions::wholeCaptions()
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QCOMPARE(window->devicePixelRatio(), scale);
         for (const QWidget *control : window->findChildren<QWidget *>()) {
-            if (captionOf(control).isEmpty() || !control->isVisibleTo(window))
+            const std::optional<int> over = overflow(control);
+            if (!over || !control->isVisibleTo(window))
                 continue;
             ++measured;
-            if (const int over = overflow(control); over > 0)
-                cut.append(QStringLiteral("%1.%2 by %3 px").arg(window->objectName(), control->objectName()).arg(over));
+            if (*over > 0)
+                cut.append(QStringLiteral("%1.%2 by %3 px").arg(window->objectName(), control->objectName()).arg(*over));
         }
     }
     QCOMPARE(measured, 20);
