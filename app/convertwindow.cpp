@@ -64,9 +64,7 @@ Convert::Convert(ui::MessageBoxes &messageBoxes, const QString &programFolder,
     , m_choices(choices ? std::move(choices) : std::make_shared<const ConversionChoices>())
 {
     // The window's default font, set before the form so its controls inherit it.
-    QFont font(u"MS Sans Serif"_s);
-    font.setPointSizeF(8.25);
-    setFont(font);
+    setFont(formFont(u"MS Sans Serif"_s, 8.25));
     m_ui->setupUi(this);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     m_clearTimer->setObjectName(u"Timer1"_s);

@@ -20,9 +20,7 @@ FrmAbout::FrmAbout(QWidget *parent)
 {
     // Set before the controls are made, so that each of them, style sheet or
     // not, starts from it.
-    QFont verdana(u"Verdana"_s);
-    verdana.setPointSizeF(8.25);
-    setFont(verdana);
+    setFont(formFont(u"Verdana"_s, 8.25));
     m_ui->setupUi(this);
     setWindowIcon(programIcon());
 

@@ -35,9 +35,7 @@ FrmMain::FrmMain(ui::MessageBoxes &messageBoxes, ui::Clipboard &clipboard, QWidg
     , m_clipboard(clipboard)
 {
     // The font goes first: controls with a style sheet take their font when the form is set up.
-    QFont verdana(u"Verdana"_s);
-    verdana.setPointSizeF(8.25);
-    setFont(verdana);
+    setFont(formFont(u"Verdana"_s, 8.25));
     m_ui->setupUi(this);
 
     connect(m_ui->Drive1, &ui::DriveList::driveChanged, this, &FrmMain::changeDrive);

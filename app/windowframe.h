@@ -2,6 +2,7 @@
 // following the drive list.
 #pragma once
 
+#include <QFont>
 #include <QIcon>
 #include <QStringList>
 
@@ -22,6 +23,12 @@ QIcon programIcon();
 // Sets the application's style: the platform's, with the few icons the
 // program's windows ask of it drawn here (see windowframe.cpp).
 void useProgramStyle();
+
+// The font family at points, as the forms ask for it. The first call tells Qt
+// which installed families stand in for the forms' own where they are
+// missing, chosen for widths like theirs: the forms' fixed sizes were laid
+// out for those widths, and the default sans would cut captions.
+QFont formFont(const QString &family, qreal points);
 
 // Moves a window that is not shown yet so that it is centred on screen's
 // available area.

@@ -11,7 +11,9 @@ build_pkgs=(
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-qpa-plugins
   libgl-dev libgif-dev libimagequant-dev libturbojpeg0-dev libjpeg62-turbo-dev libstb-dev libsquish-dev
   libbenchmark-dev librsvg2-bin
-  fonts-urw-base35
+  # Stand-ins of like widths for the windows' fonts (app/windowframe.cpp):
+  # Nimbus Sans Narrow for MS Sans Serif, DejaVu Sans for Verdana.
+  fonts-urw-base35 fonts-dejavu-core
 )
 test_pkgs=(
   xvfb xauth xdotool x11-utils

@@ -4,9 +4,12 @@
 #include "base/paths.h"
 
 #include <QDir>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QStyledItemDelegate>
+#include <QToolTip>
 
 namespace morvane::ui {
 
@@ -53,6 +56,25 @@ QString displayName(const QString &folder)
     return name.isEmpty() ? folder : name;
 }
 
+// A folder whose name the list cuts short shows its full path as a tool tip;
+// one shown whole needs none.
+class FolderDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override
+    {
+        if (event->type() != QEvent::ToolTip || !index.isValid())
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        if (sizeHint(option, index).width() > option.rect.width())
+            QToolTip::showText(event->globalPos(), index.data(PathRole).toString(), view->viewport(), option.rect);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+};
+
 } // namespace
 
 DirList::DirList(QWidget *parent)
@@ -65,6 +87,7 @@ DirList::DirList(QWidget *parent)
     setItemsExpandable(false);
     setUniformRowHeights(true);
     setIndentation(10);
+    setItemDelegate(new FolderDelegate(this));
     connect(this, &QTreeWidget::itemActivated, this, &DirList::openItem);
     setPath(QDir::currentPath());
 }

@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 using namespace morvane::ui;
 using namespace Qt::StringLiterals;
@@ -18,6 +19,7 @@ class TestFileSystemLists : public QObject {
 
 private slots:
     void lists();
+    void elidedNameTip();
     void browsableVolumes();
     void drives();
 };
@@ -54,6 +56,27 @@ void TestFileSystemLists::lists()
     QVERIFY(dir.remove());
     QVERIFY(!files.refresh());
     QCOMPARE(files.listCount(), 0);
+}
+
+// A name cut short shows the full path as a tool tip; a short one, or the same once the list is wide, none.
+void TestFileSystemLists::elidedNameTip()
+{
+    QTemporaryDir dir;
+    for (const char *name : {"a", "walls_and_floors_of_the_old_keep"})
+        QVERIFY(QDir(dir.path()).mkdir(QString::fromLatin1(name)));
+    DirList list;
+    list.resize(150, 100);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list) && list.setPath(dir.path()));
+    for (const auto &[entry, width, tip] : {std::tuple{0, 150, false}, std::tuple{1, 150, true}, std::tuple{1, 600, false}}) {
+        list.resize(width, 100);
+        const QRect rect = list.visualItemRect(list.currentItem()->child(entry));
+        QHelpEvent help(QEvent::ToolTip, rect.center(), list.viewport()->mapToGlobal(rect.center()));
+        QApplication::sendEvent(list.viewport(), &help);
+        QTRY_COMPARE(QToolTip::isVisible(), tip);
+        if (tip)
+            QCOMPARE(QToolTip::text(), list.list(entry));
+    }
 }
 
 // Disks, sticks and shares are offered; system trees, memory and loop mounts are not.
