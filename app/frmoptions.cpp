@@ -1,5 +1,6 @@
 #include "app/frmoptions.h"
 
+#include "app/windowframe.h"
 #include "appinfo.h"
 #include "base/paths.h"
 #include "ui/messagebox.h"
@@ -64,9 +65,7 @@ FrmOptions::FrmOptions(ui::MessageBoxes &messageBoxes, const ConversionChoices &
     , m_messageBoxes(messageBoxes)
 {
     // The converter window's font, set before the form so its controls inherit it.
-    QFont font(u"MS Sans Serif"_s);
-    font.setPointSizeF(8.25);
-    setFont(font);
+    setFont(formFont(u"MS Sans Serif"_s, 8.25));
     m_ui->setupUi(this);
     fill(m_ui->cboExisting, ExistingEntries);
     fill(m_ui->cboResize, ResizeEntries);
