@@ -24,7 +24,7 @@ test_pkgs=(
 )
 bench_pkgs=(
   imagemagick graphicsmagick time hyperfine
-  mate-backgrounds
+  mate-backgrounds extremetuxracer-data
 )
 fuzz_pkgs=(clang libclang-rt-dev)
 
