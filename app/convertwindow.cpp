@@ -232,7 +232,7 @@ void Convert::refreshAll()
 
 void Convert::clearStatus()
 {
-    m_ui->Label1->setText(m_choicesText);
+    m_ui->Label1->setText(m_choicesText); // back to the choices, when any are set
     setClearTimer(0);
 }
 
