@@ -8,14 +8,7 @@ program=$(realpath "$1")
 xclose=$(realpath "$2")
 . "$(dirname "$0")/xvfb.sh"
 
-work=$(mktemp -d)
-pid=
-cleanup() {
-  [ -z "$pid" ] || kill "$pid" 2>/dev/null || true
-  stop_xvfb
-  rm -rf "$work"
-}
-trap cleanup EXIT
+use_scratch
 fail() {
   echo "FAIL: $*" >&2
   [ ! -s "$work/stderr" ] || { echo "the program said:" && cat "$work/stderr"; } >&2

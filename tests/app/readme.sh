@@ -18,14 +18,7 @@ skip=(
   "LSAN_OPTIONS=* build/fuzz/fuzz/wmf/fuzz_wmf *"
 )
 
-work=$(mktemp -d)
-pid=
-cleanup() {
-  [ -z "$pid" ] || kill "$pid" 2>/dev/null || true
-  stop_xvfb
-  rm -rf "$work"
-}
-trap cleanup EXIT
+use_scratch
 fail() {
   echo "FAIL: $*" >&2
   [ ! -s "$work/log" ] || cat "$work/log" >&2

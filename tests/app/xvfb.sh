@@ -4,6 +4,8 @@
 #   wait_window PID TITLE    print the id of PID's visible window titled TITLE
 #   wait_no_window PID TITLE wait until PID shows no window titled TITLE
 #   retry TRIES COMMAND...   run the command until it succeeds, at most TRIES times 50 ms apart
+#   use_scratch              a temporary folder in $work; on exit the program in $pid
+#                            (if any) is ended, the display stopped and the folder removed
 
 XVFB_PID=
 XVFB_DIR=
@@ -15,6 +17,12 @@ retry() {
     sleep 0.05
   done
   return 1
+}
+
+use_scratch() {
+  work=$(mktemp -d)
+  pid=
+  trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null || true; stop_xvfb; rm -rf "$work"' EXIT
 }
 
 start_xvfb() {
