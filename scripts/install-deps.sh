@@ -14,6 +14,9 @@ build_pkgs=(
   # Stand-ins of like widths for the windows' fonts (app/windowframe.cpp):
   # Nimbus Sans Narrow for MS Sans Serif, DejaVu Sans for Verdana.
   fonts-urw-base35 fonts-dejavu-core
+  # The README's install command runs through sudo, also for root on a
+  # machine set up without it.
+  sudo
 )
 test_pkgs=(
   xvfb xauth xdotool x11-utils
