@@ -62,7 +62,7 @@ median() {
 psnrs() {
   local channels=${5:-}
   find "$3" -maxdepth 1 -name "*.$4" -printf '%f\n' | sort |
-    xargs -P "$cores" -I{} sh -c 'c=""; [ -n "$6" ] && c="-channel $6"; $0 $c -metric PSNR "$1/$(basename "$3" ".$4").$2" "$5/$3" null: 2>&1 >/dev/null; echo' \
+    xargs -P "$cores" -I{} sh -c 'c=""; [ -n "$6" ] && c="-channel $6"; v=$($0 $c -metric PSNR "$1/$(basename "$3" ".$4").$2" "$5/$3" null: 2>&1 >/dev/null); echo "$v"' \
       "$im_compare" "$1" "$2" {} "$4" "$3" "$channels"
 }
 
