@@ -204,8 +204,8 @@ bool resampleWords(const QImage &source, QImage &result, bool srgb)
     try {
         const Taps across = mitchellTaps(sw, dw), down = mitchellTaps(sh, dh);
         const int ringRows = down.stride;
-        std::vector<Pixel> decoded(static_cast<size_t>(sw)), ring(static_cast<size_t>(ringRows) * size_t(dw)),
-            sums(static_cast<size_t>(dw));
+        std::vector<Pixel> decoded(static_cast<size_t>(sw)), ring(static_cast<size_t>(ringRows) * size_t(dw));
+        std::vector<const Pixel *> rows(static_cast<size_t>(ringRows));
         int ready = 0; // the source rows resampled across so far
         for (int y = 0; y < dh; ++y) {
             const int first = down.first[size_t(y)], count = down.count[size_t(y)];
@@ -231,22 +231,16 @@ bool resampleWords(const QImage &source, QImage &result, bool srgb)
                 }
             }
             const float *w = down.weights.data() + size_t(y) * size_t(down.stride);
-            for (int j = 0; j < count; ++j) {
-                const Pixel *row = ring.data() + size_t((first + j) % ringRows) * size_t(dw);
-                if (j == 0) {
-                    for (int x = 0; x < dw; ++x)
-                        sums[size_t(x)] = row[x] * w[0];
-                } else {
-                    for (int x = 0; x < dw; ++x)
-                        sums[size_t(x)] += row[x] * w[j];
-                }
-            }
+            for (int j = 0; j < count; ++j)
+                rows[size_t(j)] = ring.data() + size_t((first + j) % ringRows) * size_t(dw);
             auto *line = reinterpret_cast<QRgb *>(result.scanLine(y));
             const auto level = [out](float v) {
                 return int(out[int(std::clamp(v, 0.0f, 1.0f) * float(LinearSteps) + 0.5f)]);
             };
             for (int x = 0; x < dw; ++x) {
-                Pixel p = sums[size_t(x)];
+                Pixel p = rows[0][x] * w[0];
+                for (int j = 1; j < count; ++j)
+                    p += rows[size_t(j)][x] * w[j];
                 int opacity = 255;
                 if (alpha) {
                     const float a = p[3];
