@@ -132,10 +132,73 @@ QImage boxHalved(const QImage &level, Take take, Make make)
     return next;
 }
 
+// sRGB levels in linear light from 0 to LinearSteps, to the nearest step.
+const std::array<quint32, 256> &srgbToLinearSteps()
+{
+    static const std::array<quint32, 256> table = [] {
+        std::array<quint32, 256> t {};
+        for (size_t i = 0; i < t.size(); ++i)
+            t[i] = quint32(std::lround(srgbToLinear()[i] * LinearSteps));
+        return t;
+    }();
+    return table;
+}
+
+// halvedColours() for a level whose sides are both even, each pixel the mean
+// of two by two: in whole linear steps rather than floats, which is several
+// times faster and comes within one step of them.
+QImage halvedColoursEvenly(const QImage &level)
+{
+    const int dw = level.width() / 2;
+    const int dh = level.height() / 2;
+    QImage next(dw, dh, QImage::Format_ARGB32);
+    if (next.isNull())
+        return next;
+    const auto &linear = srgbToLinearSteps();
+    const uchar *srgb = linearToSrgb().data();
+    for (int y = 0; y < dh; ++y) {
+        const auto *upper = reinterpret_cast<const QRgb *>(level.constScanLine(2 * y));
+        const auto *lower = reinterpret_cast<const QRgb *>(level.constScanLine(2 * y + 1));
+        auto *line = reinterpret_cast<QRgb *>(next.scanLine(y));
+        for (int x = 0; x < dw; ++x) {
+            const QRgb c[4] = {upper[2 * x], upper[2 * x + 1], lower[2 * x], lower[2 * x + 1]};
+            const quint32 a[4] = {quint32(qAlpha(c[0])), quint32(qAlpha(c[1])), quint32(qAlpha(c[2])),
+                                  quint32(qAlpha(c[3]))};
+            const quint32 opacity = a[0] + a[1] + a[2] + a[3];
+            quint32 r = 0, g = 0, b = 0;
+            if (opacity == 4 * 255 || opacity == 0) {
+                // All opaque, or all clear (whose colours are then averaged plainly).
+                for (const QRgb p : c) {
+                    r += linear[size_t(qRed(p))];
+                    g += linear[size_t(qGreen(p))];
+                    b += linear[size_t(qBlue(p))];
+                }
+                r = (r + 2) / 4;
+                g = (g + 2) / 4;
+                b = (b + 2) / 4;
+            } else {
+                for (size_t i = 0; i < 4; ++i) {
+                    r += a[i] * linear[size_t(qRed(c[i]))];
+                    g += a[i] * linear[size_t(qGreen(c[i]))];
+                    b += a[i] * linear[size_t(qBlue(c[i]))];
+                }
+                r = (r + opacity / 2) / opacity;
+                g = (g + opacity / 2) / opacity;
+                b = (b + opacity / 2) / opacity;
+            }
+            line[x] = qRgba(srgb[r], srgb[g], srgb[b], int((opacity + 2) / 4));
+        }
+    }
+    return next;
+}
+
 // A colour level halved in linear light, the colours weighted by their
 // opacity, so that clear pixels lend no colour.
 QImage halvedColours(const QImage &level)
 {
+    if (level.width() % 2 == 0 && level.height() % 2 == 0)
+        return halvedColoursEvenly(level);
+
     const auto &linear = srgbToLinear();
     const auto &srgb = linearToSrgb();
     // Opacity-weighted red, green, blue; opacity; plain red, green, blue
@@ -378,11 +441,12 @@ void packBlocks(const QImage &level, Kind kind, int blockBytes, ColourFit fit, u
     const int height = level.height();
     uchar rgba[16 * 4];
     for (int by = 0; by < height; by += 4) {
+        const QRgb *lines[4];
+        for (int j = 0; j < 4; ++j)
+            lines[j] = reinterpret_cast<const QRgb *>(level.constScanLine(std::min(by + j, height - 1)));
         for (int bx = 0; bx < width; bx += 4) {
             for (int i = 0; i < 16; ++i) {
-                const int y = std::min(by + i / 4, height - 1);
-                const int x = std::min(bx + i % 4, width - 1);
-                const QRgb c = reinterpret_cast<const QRgb *>(level.constScanLine(y))[x];
+                const QRgb c = lines[i / 4][std::min(bx + i % 4, width - 1)];
                 uchar *p = rgba + i * 4;
                 p[0] = uchar(qRed(c));
                 p[1] = uchar(qGreen(c));

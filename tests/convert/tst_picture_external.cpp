@@ -90,6 +90,8 @@ private slots:
     void variantsOfOtherTools();
     void profilesOfOtherTools_data();
     void profilesOfOtherTools();
+    void mipmapsAsImageMagickShrinks_data();
+    void mipmapsAsImageMagickShrinks();
 
 private:
     QTemporaryDir m_dir;
@@ -249,6 +251,60 @@ void TestPictureExternal::profilesOfOtherTools()
     QVERIFY2(agreement >= 40, qPrintable(QString::number(agreement)));
     // Left unconverted, the copy would be far off.
     QVERIFY(fixtures::psnr(loaded, reference) < agreement - 6);
+}
+
+// Pictures ImageMagick made, written by us as 32-bit DDS with mipmaps: each
+// level halving both sides evenly is, within a step, what
+// ImageMagick's box filter gives from the top level in linear light, its
+// colours weighted by opacity. rose: is 70 x 46, halved evenly once.
+void TestPictureExternal::mipmapsAsImageMagickShrinks_data()
+{
+    QTest::addColumn<QString>("made"); // ImageMagick's arguments before the output
+    QTest::addColumn<int>("levels");   // the levels after the top one compared
+    QTest::newRow("rose, opaque") << u"rose:"_s << 1;
+    QTest::newRow("plasma, opaque") << u"-seed 4 -size 64x48 plasma:"_s << 3;
+    QTest::newRow("plasma, opacity a gradient")
+        << u"-seed 5 -size 64x48 plasma: ( -size 64x48 gradient:#fff-#111 ) -alpha off -compose CopyOpacity -composite"_s << 3;
+    QTest::newRow("checks of clear white and opaque black")
+        << u"-size 32x32 pattern:checkerboard -threshold 50% ( +clone -negate ) -alpha off -compose CopyOpacity -composite"_s << 2;
+}
+
+void TestPictureExternal::mipmapsAsImageMagickShrinks()
+{
+    QFETCH(QString, made);
+    QFETCH(int, levels);
+    if (!QFileInfo::exists(Convert))
+        QSKIP("ImageMagick not installed");
+    const QString source = m_dir.filePath(u"mip-source.png"_s), dds = m_dir.filePath(u"mip.dds"_s);
+    run(Convert, words(made) + QStringList{u"-depth"_s, u"8"_s, u"PNG32:"_s + source});
+    QString error;
+    const QImage picture = loadPicture(source, &error);
+    QVERIFY2(!picture.isNull(), qPrintable(error));
+    morvane::formats::WriteOptions options;
+    options.ddsKind = morvane::formats::WriteOptions::DdsKind::Bgra;
+    QVERIFY2(savePicture(picture, dds, &error, options), qPrintable(error));
+    const QByteArray bytes = fixtures::readFile(dds);
+
+    qsizetype at = 128;
+    QSize size = picture.size();
+    for (int level = 0; level <= levels; ++level) {
+        if (level > 0) {
+            const QString reference = m_dir.filePath(u"mip-%1.png"_s.arg(level));
+            run(Convert, {source, u"-colorspace"_s, u"RGB"_s, u"-filter"_s, u"Box"_s, u"-resize"_s,
+                          u"%1x%2!"_s.arg(size.width()).arg(size.height()), u"-colorspace"_s, u"sRGB"_s,
+                          u"-depth"_s, u"8"_s, u"PNG32:"_s + reference});
+            const QImage theirs = loadPicture(reference, &error).convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(theirs.size(), size);
+            QImage ours(size, QImage::Format_ARGB32);
+            QVERIFY(bytes.size() >= at + size.width() * size.height() * 4);
+            for (int y = 0; y < size.height(); ++y)
+                memcpy(ours.scanLine(y), bytes.constData() + at + qsizetype(y) * size.width() * 4, size_t(size.width()) * 4);
+            const int difference = largestDifference(ours, theirs);
+            QVERIFY2(difference <= 1, qPrintable(u"level %1: %2"_s.arg(level).arg(difference)));
+        }
+        at += qsizetype(size.width()) * size.height() * 4;
+        size = QSize(size.width() / 2, size.height() / 2);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPictureExternal)
