@@ -11,7 +11,8 @@
 # the peak memory is the largest of them. SETS (default "512 2048 game",
 # game being make-game-corpus.sh's textures), CONVERSIONS (default all,
 # e.g. CONVERSIONS="jpg:tga jpg:gif") and TOOLS (default
-# "gm im ours-1 ours-all") choose a part; the metafile rows and the memory
+# "gm im ours-1 ours-all", plus before-1 when BEFORE names another build)
+# choose a part; the metafile rows and the memory
 # table come only with the whole run. Single-threaded throughout (ours with
 # --threads 1 and OMP_NUM_THREADS=1 for libimagequant, ImageMagick with -limit thread 1 and MAGICK_THREAD_LIMIT=1,
 # GraphicsMagick with -limit threads 1 and OMP_NUM_THREADS=1), plus ours
@@ -25,6 +26,8 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 corpus=${1:-$root/build/bench/corpus}
 results=${2:-$root/build/bench/results.md}
 ours=${OURS:-$root/build/default/app/morvane}
+# Another build to time beside it (tool before-1, one thread), e.g. main's.
+before=${BEFORE:-}
 repeats=${REPEATS:-3}
 sets=${SETS:-512 2048 game}
 conversions=${CONVERSIONS:-jpg:bmp bmp:jpg png:jpg jpg:gif bmp:gif jpg:tga jpg:dds}
@@ -63,6 +66,7 @@ timed() {
   esac
   case $tool in
     ours-1) "${timer[@]}" env OMP_NUM_THREADS=1 "$ours" convert --threads 1 --only "*.$from" --to ".$to" "$dir" ;;
+    before-1) "${timer[@]}" env OMP_NUM_THREADS=1 "$before" convert --threads 1 --only "*.$from" --to ".$to" "$dir" ;;
     ours-all) "${timer[@]}" "$ours" convert --threads 0 --only "*.$from" --to ".$to" "$dir" ;;
     im) "${timer[@]}" env MAGICK_THREAD_LIMIT=1 "$im_mogrify" -limit thread 1 "${options[@]}" -format "$to" "$dir"/*."$from" ;;
     gm) "${timer[@]}" env OMP_NUM_THREADS=1 "$gm" mogrify -limit threads 1 "${options[@]}" -format "$to" "$dir"/*."$from" ;;
@@ -98,6 +102,7 @@ convert_set() {
   for tool in $tools; do
     [ "$to" = dds ] && [ "$tool" = gm ] && continue
     [ "$to" = wmf ] || [ "$from" = wmf ] && [[ $tool != ours-* ]] && continue
+    [ "$tool" = before-1 ] && [ -z "$before" ] && continue
     turn+=("$tool")
   done
   for ((r = 0; r < repeats; r++)); do
@@ -117,7 +122,7 @@ convert_set() {
     local dir=$work/out-$tool best spread produced ips psnr="" bytes vs_gm="" vs_im=""
     best=$(tr ' ' '\n' <<< "${times[$tool]}" | grep . | sort -g | head -1)
     # the slowest round against the fastest, in per cent
-    spread=$(tr ' ' '\n' <<< "${times[$tool]}" | grep . | sort -g | awk 'NR == 1 { b = $1 } { w = $1 } END { printf "%.0f", b > 0 ? 100 * (w - b) / b : 0 }')
+    spread=$(tr ' ' '\n' <<< "${times[$tool]}" | grep . | sort -g | awk 'NR == 1 { b = $1 } { w = $1 } END { printf "%.0f", (b > 0 ? 100 * (w - b) / b : 0) }')
     produced=$(find "$dir" -maxdepth 1 -name "*.$to" -size +0 | wc -l)
     ips=$(awk -v n="$produced" -v s="$best" 'BEGIN { printf "%.1f", (s > 0 ? n / s : 0) }')
     rate[$set/$from-$to/$tool]=$ips
@@ -125,7 +130,7 @@ convert_set() {
       psnr=$(psnr_median "$srcdir" "$from" "$dir" "$to")
     fi
     bytes=$(find "$dir" -maxdepth 1 -name "*.$to" -printf '%s\n' | awk '{ s += $1 } END { printf "%.1f", s / 1048576 }')
-    if [[ $tool == ours-* ]] && [ "$produced" -gt 0 ]; then
+    if [[ $tool == ours-* || $tool == before-* ]] && [ "$produced" -gt 0 ]; then
       vs_gm=$(awk -v a="$ips" -v b="${rate[$set/$from-$to/gm]:-0}" 'BEGIN { if (b > 0) printf "%.2f", a / b }')
       vs_im=$(awk -v a="$ips" -v b="${rate[$set/$from-$to/im]:-0}" 'BEGIN { if (b > 0) printf "%.2f", a / b }')
     fi
