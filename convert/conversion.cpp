@@ -105,6 +105,9 @@ void failWrite(EntryResult &result, QChar separator, const QString &error)
 // A copy staged by convertOne, waiting to be committed.
 using Staged = std::optional<base::StagedFile>;
 
+// How many staged copies a worker holds before it commits them.
+constexpr size_t CommitBatch = 16;
+
 // Commits a staged copy; result fails when it cannot be put in place.
 void commitCopy(Staged &staged, EntryResult &result, QChar separator)
 {
@@ -441,9 +444,15 @@ ConversionReport convertJobs(const QList<ConversionJob> &jobs, const ConversionO
         folders.isEmpty() ? base::fileNameCaseSensitivity() : caseSensitivityIn(folders.constFirst(), options);
     const Decided decided = options.keepSources ? decideKept(jobs, options.separator, cs, options.existing) : Decided(size_t(total));
 
-    // Independent entries may finish in any order: each copy is committed
-    // after the worker has staged its next one, so that the disk writes one
-    // while the next is encoded. Others are committed at once, in list order.
+    // Independent entries may finish in any order: a worker's copies wait,
+    // staged, until it holds CommitBatch of them, and all but the last one
+    // staged are committed together; the disk writes that one while the
+    // next is encoded. A journaling file system puts the names and places
+    // of all the data written so far on disk in the first copy's flush, so
+    // the others' flushes have only their own data to wait for, if that:
+    // one journal commit for a batch rather than one a copy, which counts
+    // when the volume has other data waiting to be written, as each commit
+    // waits for some of it. Others are committed at once, in list order.
     const bool independent = jobsIndependent(jobs, cs, decided);
     int threads = options.threads > 0 ? options.threads : QThread::idealThreadCount();
     threads = std::max(1, std::min(threads, total));
@@ -459,11 +468,17 @@ ConversionReport convertJobs(const QList<ConversionJob> &jobs, const ConversionO
     std::mutex progressMutex;
     int done = 0;
     const auto work = [&] {
-        Staged waiting;
-        int waitingIndex = -1;
-        const auto commitWaiting = [&] {
-            if (waiting)
-                commitCopy(waiting, results[size_t(waitingIndex)], options.separator);
+        std::vector<std::pair<Staged, int>> waiting; // the copies and their entries' indexes
+        waiting.reserve(CommitBatch);
+        const auto commitWaiting = [&](size_t keep) {
+            if (waiting.size() <= keep)
+                return;
+            const auto end = waiting.end() - qsizetype(keep);
+            for (auto it = waiting.begin(); it != end; ++it) {
+                if (it->first)
+                    commitCopy(it->first, results[size_t(it->second)], options.separator);
+            }
+            waiting.erase(waiting.begin(), end);
         };
         for (;;) {
             if (options.cancel && options.cancel->load())
@@ -473,17 +488,18 @@ ConversionReport convertJobs(const QList<ConversionJob> &jobs, const ConversionO
                 break;
             Staged staged;
             results[size_t(i)] = convertOne(jobs[i], options, cs, budget, &staged, decided[size_t(i)]);
-            commitWaiting();
-            waiting = std::move(staged);
-            waitingIndex = i;
+            if (staged)
+                waiting.emplace_back(std::move(staged), i);
             if (!independent)
-                commitWaiting();
+                commitWaiting(0);
+            else if (waiting.size() >= CommitBatch)
+                commitWaiting(1);
             const std::lock_guard lock(progressMutex);
             ++done;
             if (options.progress)
                 options.progress(done, total, jobs[i].entry);
         }
-        commitWaiting();
+        commitWaiting(0);
     };
 
     if (threads == 1) {

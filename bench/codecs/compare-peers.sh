@@ -6,8 +6,14 @@
 #   compare-peers.sh [corpus] [results-file]
 # corpus defaults to build/bench/corpus (made by make-corpus.sh); the
 # program to time is "morvane convert" of build/default/app/morvane, or of
-# $OURS. REPEATS (default 3) runs of each; the fastest counts, and the peak
-# memory is the largest of them. Single-threaded throughout (ours with
+# $OURS. REPEATS (default 3) rounds in which the tools take turns; each
+# one's fastest counts, the spread is its slowest round against that, and
+# the peak memory is the largest of them. SETS (default "512 2048 game",
+# game being make-game-corpus.sh's textures), CONVERSIONS (default all,
+# e.g. CONVERSIONS="jpg:tga jpg:gif") and TOOLS (default
+# "gm im ours-1 ours-all", plus before-1 when BEFORE names another build)
+# choose a part; the metafile rows and the memory
+# table come only with the whole run. Single-threaded throughout (ours with
 # --threads 1 and OMP_NUM_THREADS=1 for libimagequant, ImageMagick with -limit thread 1 and MAGICK_THREAD_LIMIT=1,
 # GraphicsMagick with -limit threads 1 and OMP_NUM_THREADS=1), plus ours
 # with one thread per core. Peers write JPEG at quality 92 with full
@@ -20,7 +26,15 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 corpus=${1:-$root/build/bench/corpus}
 results=${2:-$root/build/bench/results.md}
 ours=${OURS:-$root/build/default/app/morvane}
+# Another build to time beside it (tool before-1, one thread), e.g. main's.
+before=${BEFORE:-}
 repeats=${REPEATS:-3}
+sets=${SETS:-512 2048 game}
+conversions=${CONVERSIONS:-jpg:bmp bmp:jpg png:jpg jpg:gif bmp:gif jpg:tga jpg:dds}
+tools=${TOOLS:-gm im ours-1 ours-all}
+# The metafile rows and the memory table come with the full run only.
+extras=false
+[ -z "${CONVERSIONS:-}${SETS:-}${TOOLS:-}" ] && extras=true
 im_mogrify=/usr/bin/mogrify-im6.q16
 im_compare=/usr/bin/compare-im6.q16
 gm=/usr/bin/gm
@@ -29,7 +43,9 @@ cores=$(nproc)
 for tool in "$ours" "$im_mogrify" "$im_compare" "$gm" /usr/bin/time; do
   [ -x "$tool" ] || { echo "missing $tool (build the default preset; scripts/install-deps.sh bench)" >&2; exit 1; }
 done
-[ -d "$corpus/512/jpg" ] || { echo "no corpus in $corpus: run bench/codecs/make-corpus.sh" >&2; exit 1; }
+for set in $sets; do
+  [ -d "$corpus/$set" ] || { echo "no $set corpus in $corpus: run bench/codecs/make-corpus.sh (game: make-game-corpus.sh)" >&2; exit 1; }
+done
 
 work=$(mktemp -d /tmp/morvane-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -50,6 +66,7 @@ timed() {
   esac
   case $tool in
     ours-1) "${timer[@]}" env OMP_NUM_THREADS=1 "$ours" convert --threads 1 --only "*.$from" --to ".$to" "$dir" ;;
+    before-1) "${timer[@]}" env OMP_NUM_THREADS=1 "$before" convert --threads 1 --only "*.$from" --to ".$to" "$dir" ;;
     ours-all) "${timer[@]}" "$ours" convert --threads 0 --only "*.$from" --to ".$to" "$dir" ;;
     im) "${timer[@]}" env MAGICK_THREAD_LIMIT=1 "$im_mogrify" -limit thread 1 "${options[@]}" -format "$to" "$dir"/*."$from" ;;
     gm) "${timer[@]}" env OMP_NUM_THREADS=1 "$gm" mogrify -limit threads 1 "${options[@]}" -format "$to" "$dir"/*."$from" ;;
@@ -71,72 +88,83 @@ psnr_median() {
     awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else if (NR % 2) print v[(NR + 1) / 2]; else printf "%.2f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-# run SET FROM TO TOOL [SOURCEDIR]: times one tool on one conversion and
-# prints its row; leaves the converted folder in $work/last.
-run() {
-  local set=$1 from=$2 to=$3 tool=$4 srcdir=${5:-$corpus/$1/$2}
-  local dir=$work/last count best="" peak=0 produced=0 r
+# convert_set SET FROM TO [SOURCEDIR]: times each of $tools on one
+# conversion, the tools taking turns round after round so that a slow
+# spell of the machine falls on all of them, and prints a row per tool;
+# each tool's last converted folder stays in $work/out-TOOL.
+convert_set() {
+  local set=$1 from=$2 to=$3 srcdir=${4:-$corpus/$1/$2}
+  local count tool r
+  local -A times=() peak=()
   count=$(find "$srcdir" -maxdepth 1 -name "*.$from" | wc -l)
-  for ((r = 0; r < repeats; r++)); do
-    rm -rf "$dir" && mkdir -p "$dir"
-    cp "$srcdir"/*."$from" "$dir"/
-    local t0 t1 rss
-    t0=$EPOCHREALTIME
-    timed "$tool" "$from" "$to" "$dir" > "$work/log" 2>&1 || true
-    t1=$EPOCHREALTIME
-    rss=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time")
-    [ "$rss" -gt "$peak" ] && peak=$rss
-    local secs
-    secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')
-    if [ -z "$best" ] || awk -v s="$secs" -v b="$best" 'BEGIN { exit !(s < b) }'; then best=$secs; fi
-    produced=$(find "$dir" -maxdepth 1 -name "*.$to" -size +0 | wc -l)
+  [ "$count" -gt 0 ] || { echo "| $set | ${from^^}->${to^^} | no $from files in $srcdir |" | tee -a "$results"; return; }
+  local turn=()
+  for tool in $tools; do
+    [ "$to" = dds ] && [ "$tool" = gm ] && continue
+    [ "$to" = wmf ] || [ "$from" = wmf ] && [[ $tool != ours-* ]] && continue
+    [ "$tool" = before-1 ] && [ -z "$before" ] && continue
+    turn+=("$tool")
   done
-  local ips psnr="" bytes=""
-  ips=$(awk -v n="$produced" -v s="$best" 'BEGIN { printf "%.1f", (s > 0 ? n / s : 0) }')
-  rate[$set/$from-$to/$tool]=$ips
-  if [ "$produced" -gt 0 ] && { [ "$to" = gif ] || [ "$to" = jpg ] || [ "$to" = dds ]; }; then
-    psnr=$(psnr_median "$srcdir" "$from" "$dir" "$to")
+  for ((r = 0; r < repeats; r++)); do
+    for tool in "${turn[@]}"; do
+      local dir=$work/out-$tool t0 t1 rss
+      rm -rf "$dir" && mkdir -p "$dir"
+      cp "$srcdir"/*."$from" "$dir"/
+      t0=$EPOCHREALTIME
+      timed "$tool" "$from" "$to" "$dir" > "$work/log" 2>&1 || true
+      t1=$EPOCHREALTIME
+      rss=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time")
+      [ "$rss" -gt "${peak[$tool]:-0}" ] && peak[$tool]=$rss
+      times[$tool]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }') "
+    done
+  done
+  for tool in "${turn[@]}"; do
+    local dir=$work/out-$tool best spread produced ips psnr="" bytes vs_gm="" vs_im=""
+    best=$(tr ' ' '\n' <<< "${times[$tool]}" | grep . | sort -g | head -1)
+    # the slowest round against the fastest, in per cent
+    spread=$(tr ' ' '\n' <<< "${times[$tool]}" | grep . | sort -g | awk 'NR == 1 { b = $1 } { w = $1 } END { printf "%.0f", (b > 0 ? 100 * (w - b) / b : 0) }')
+    produced=$(find "$dir" -maxdepth 1 -name "*.$to" -size +0 | wc -l)
+    ips=$(awk -v n="$produced" -v s="$best" 'BEGIN { printf "%.1f", (s > 0 ? n / s : 0) }')
+    rate[$set/$from-$to/$tool]=$ips
+    if [ "$produced" -gt 0 ] && { [ "$to" = gif ] || [ "$to" = jpg ] || [ "$to" = dds ]; }; then
+      psnr=$(psnr_median "$srcdir" "$from" "$dir" "$to")
+    fi
     bytes=$(find "$dir" -maxdepth 1 -name "*.$to" -printf '%s\n' | awk '{ s += $1 } END { printf "%.1f", s / 1048576 }')
-  fi
-  local vs_gm="" vs_im=""
-  if [[ $tool == ours-* ]] && [ "$produced" -gt 0 ]; then
-    vs_gm=$(awk -v a="$ips" -v b="${rate[$set/$from-$to/gm]:-0}" 'BEGIN { if (b > 0) printf "%.2f", a / b }')
-    vs_im=$(awk -v a="$ips" -v b="${rate[$set/$from-$to/im]:-0}" 'BEGIN { if (b > 0) printf "%.2f", a / b }')
-  fi
-  printf '| %s | %s->%s | %s | %s | %s/%s | %s | %s | %s | %s | %.1f | %s | %s |\n' \
-    "$set" "${from^^}" "${to^^}" "$tool" "$(threads_of "$tool")" "$produced" "$count" "$best" "$ips" \
-    "${vs_gm:--}" "${vs_im:--}" "$(awk -v k="$peak" 'BEGIN { print k / 1024 }')" "${psnr:--}" "${bytes:--}" |
-    tee -a "$results"
+    if [[ $tool == ours-* || $tool == before-* ]] && [ "$produced" -gt 0 ]; then
+      vs_gm=$(awk -v a="$ips" -v b="${rate[$set/$from-$to/gm]:-0}" 'BEGIN { if (b > 0) printf "%.2f", a / b }')
+      vs_im=$(awk -v a="$ips" -v b="${rate[$set/$from-$to/im]:-0}" 'BEGIN { if (b > 0) printf "%.2f", a / b }')
+    fi
+    printf '| %s | %s->%s | %s | %s | %s/%s | %s | %s %% | %s | %s | %s | %.1f | %s | %s |\n' \
+      "$set" "${from^^}" "${to^^}" "$tool" "$(threads_of "$tool")" "$produced" "$count" "$best" "$spread" "$ips" \
+      "${vs_gm:--}" "${vs_im:--}" "$(awk -v k="${peak[$tool]:-0}" 'BEGIN { print k / 1024 }')" "${psnr:--}" "$bytes" |
+      tee -a "$results"
+  done
 }
 
 {
-  echo "# Folder conversion, $(date -u +%Y-%m-%d), $cores cores, best of $repeats"
+  echo "# Folder conversion, $(date -u +%Y-%m-%d), $cores cores, best of $repeats, tools taking turns"
   echo
-  echo "| set | conversion | tool | threads | written | best s | images/s | x gm | x IM | peak RSS MiB | median PSNR dB | output MiB |"
-  echo "|---|---|---|---|---|---|---|---|---|---|---|---|"
+  echo "| set | conversion | tool | threads | written | best s | spread | images/s | x gm | x IM | peak RSS MiB | median PSNR dB | output MiB |"
+  echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|"
 } > "$results"
 cat "$results"
 
-for set in 512 2048; do
-  for conv in jpg:bmp bmp:jpg png:jpg jpg:gif bmp:gif jpg:tga jpg:dds; do
-    from=${conv%:*} to=${conv#*:}
-    for tool in gm im ours-1 ours-all; do
-      [ "$to" = dds ] && [ "$tool" = gm ] && continue
-      run "$set" "$from" "$to" "$tool"
-    done
+for set in $sets; do
+  for conv in $conversions; do
+    convert_set "$set" "${conv%:*}" "${conv#*:}"
   done
+  $extras || continue
   # Ours alone: the metafile writer, then its files read back.
-  run "$set" jpg wmf ours-1
+  convert_set "$set" jpg wmf
   rm -rf "$work/wmf" && mkdir -p "$work/wmf"
-  if compgen -G "$work/last/*.wmf" > /dev/null; then
-    cp "$work"/last/*.wmf "$work/wmf"/
-    run "$set" jpg wmf ours-all
-    run "$set" wmf bmp ours-1 "$work/wmf"
-    run "$set" wmf bmp ours-all "$work/wmf"
+  if compgen -G "$work/out-ours-1/*.wmf" > /dev/null; then
+    cp "$work"/out-ours-1/*.wmf "$work/wmf"/
+    convert_set "$set" wmf bmp "$work/wmf"
   else
-    echo "| $set | WMF->BMP | ours | - | no WMF files were written | | | | | | | |" | tee -a "$results"
+    echo "| $set | WMF->BMP | ours | - | no WMF files were written | | | | | | | | |" | tee -a "$results"
   fi
 done
+$extras || { echo; echo "results in $results"; exit 0; }
 
 # Memory against the number of pictures: the program with no picture, then
 # 5 and 20 of the 2048 x 2048 set (one decoded picture is 16 MiB).

@@ -1,8 +1,13 @@
 // Where one image's time goes when a folder is converted one image at a
 // time: read, decode, convert (to the rows the encoder takes), encode,
-// write (the temporary file) and rename, each summed over the folder's
-// images and shown per image, the best of several rounds.
-//   bench_stages FOLDER FROM TO [ROUNDS]     e.g. bench_stages corpus/512/png png jpg
+// write (the temporary file, its disk write started), flush (waiting for
+// its data to be on disk), rename, and the flush of the folder's names once
+// at the end, each summed over the folder's images and shown per image, the
+// best of several rounds. As the converter does, a copy's data is waited for
+// and renamed only once the next image is encoded, so the disk works on it
+// in the meantime. The copies go to the folder given as OUT, by default one
+// in the temporary folder (on the volume of the real copies for real figures).
+//   bench_stages FOLDER FROM TO [ROUNDS [OUT]]   e.g. bench_stages corpus/512/png png jpg
 #include "convert/formats/rows.h"
 #include "convert/picture.h"
 
@@ -23,7 +28,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s FOLDER FROM TO [ROUNDS]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s FOLDER FROM TO [ROUNDS [OUT]]\n", argv[0]);
         return 2;
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
@@ -35,45 +40,72 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "no %s files, or no writer for %s\n", argv[2], argv[3]);
         return 2;
     }
-    const QString out = QDir::temp().filePath(u"morvane-stages"_s);
+    const QString out = argc > 5 ? QString::fromLocal8Bit(argv[5]) + u"/morvane-stages"_s
+                                 : QDir::temp().filePath(u"morvane-stages"_s);
     QDir().mkpath(out);
 
-    constexpr const char *Stages[] = {"read", "decode", "convert", "encode", "write", "rename"};
-    std::array<qint64, 6> best {};
+    constexpr const char *Stages[] = {"read", "decode", "convert", "encode", "write", "flush", "rename", "folder"};
+    enum { Read, Decode, Convert, Encode, Write, Flush, Rename, Folder, Count };
+    std::array<qint64, Count> best {};
     best.fill(-1);
     for (int round = 0; round < rounds; ++round) {
-        std::array<qint64, 6> sum {};
+        std::array<qint64, Count> sum {};
         QElapsedTimer clock;
-        for (const QString &name : names) {
+        // The copy written last, waiting for its flush and rename.
+        int waiting = -1;
+        QByteArray waitingTemporary, waitingTarget;
+        const auto commitWaiting = [&] {
+            if (waiting < 0)
+                return true;
+            clock.start();
+            const bool flushed = ::fdatasync(waiting) == 0;
+            ::close(waiting);
+            waiting = -1;
+            sum[Flush] += clock.nsecsElapsed();
+            clock.start();
+            const bool renamed = ::rename(waitingTemporary.constData(), waitingTarget.constData()) == 0;
+            sum[Rename] += clock.nsecsElapsed();
+            return flushed && renamed;
+        };
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            const QString &name = names[i];
             clock.start();
             QFile file(folder.filePath(name));
             if (!file.open(QIODevice::ReadOnly))
                 return 1;
             const QByteArray bytes = file.readAll();
-            sum[0] += clock.nsecsElapsed();
+            sum[Read] += clock.nsecsElapsed();
             clock.start();
             QString error;
             const QImage picture = morvane::convert::decodePicture(bytes, &error);
-            sum[1] += clock.nsecsElapsed();
+            sum[Decode] += clock.nsecsElapsed();
             clock.start();
             const QImage rows = morvane::formats::inRowFormat(picture);
-            sum[2] += clock.nsecsElapsed();
+            sum[Convert] += clock.nsecsElapsed();
             clock.start();
             const morvane::formats::Encoded encoded = format->encode(rows, {});
-            sum[3] += clock.nsecsElapsed();
+            sum[Encode] += clock.nsecsElapsed();
+            if (!commitWaiting())
+                return 1;
             clock.start();
-            const QByteArray temporary = QFile::encodeName(out + u"/.stage.tmp"_s);
+            const QByteArray temporary = QFile::encodeName(out + u"/.stage%1.tmp"_s.arg(i % 2));
             const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
             if (fd < 0 || ::write(fd, encoded.bytes.constData(), size_t(encoded.bytes.size())) != encoded.bytes.size())
                 return 1;
-            ::close(fd);
-            sum[4] += clock.nsecsElapsed();
-            clock.start();
-            const QByteArray target = QFile::encodeName(out + u'/' + name.chopped(from.size()) + to);
-            if (::rename(temporary.constData(), target.constData()) != 0)
-                return 1;
-            sum[5] += clock.nsecsElapsed();
+            ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+            sum[Write] += clock.nsecsElapsed();
+            waiting = fd;
+            waitingTemporary = temporary;
+            waitingTarget = QFile::encodeName(out + u'/' + name.chopped(from.size()) + to);
         }
+        if (!commitWaiting())
+            return 1;
+        clock.start();
+        const int dir = ::open(QFile::encodeName(out).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0 || ::fsync(dir) != 0)
+            return 1;
+        ::close(dir);
+        sum[Folder] += clock.nsecsElapsed();
         for (size_t s = 0; s < sum.size(); ++s)
             best[s] = best[s] < 0 ? sum[s] : std::min(best[s], sum[s]);
     }

@@ -6,6 +6,7 @@
 # 300 MB of unrelated data were written to it (a texture pack just copied in)
 # and not yet flushed. Best of ROUNDS. More than one morvane may be given
 # (an older build beside the new one) to compare them in the same run.
+# FROM (default bmp) picks the 512 set's sources: bmp or png.
 #   flush.sh [corpus] [morvane...]
 #   (defaults build/bench/corpus and build/default/app/morvane)
 set -euo pipefail
@@ -15,6 +16,7 @@ shift || true
 programs=("$@")
 [ "${#programs[@]}" -gt 0 ] || programs=("$root/build/default/app/morvane")
 rounds=${ROUNDS:-3}
+from=${FROM:-bmp}
 # On the volume of the build tree, where the copies of a real user would go.
 work=$(mktemp -d "$root/build/flush-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -22,18 +24,19 @@ head -c 300M /dev/urandom > /dev/shm/morvane-unrelated.$$
 trap 'rm -rf "$work" /dev/shm/morvane-unrelated.$$' EXIT
 
 prepare() { # prepare clean|dirty: a fresh folder, the volume flushed, then the unrelated data if asked
-  rm -rf "$work/d" "$work/unrelated" && mkdir "$work/d" && cp "$corpus/512/bmp"/*.bmp "$work/d"/ && sync
+  rm -rf "$work/d" "$work/unrelated" && mkdir "$work/d" && cp "$corpus/512/$from"/*."$from" "$work/d"/ && sync
   [ "$1" = dirty ] && cp /dev/shm/morvane-unrelated.$$ "$work/unrelated"
   return 0
 }
 seconds() { local t0=$EPOCHREALTIME; "$@" > /dev/null 2>&1; awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }'; }
 best() { sort -n | head -1; }
 
+echo "${from^^} -> JPG"
 printf '| volume | program | seconds (best of %d) | gm mogrify seconds | program / gm (speed) |\n|---|---|---|---|---|\n' "$rounds"
 for state in clean dirty; do
   declare -A times=()
   for ((r = 0; r < rounds; r++)); do
-    prepare "$state"; times[gm]+="$(seconds gm mogrify -quality 92 -sampling-factor 1x1 -format jpg "$work"/d/*.bmp) "
+    prepare "$state"; times[gm]+="$(seconds gm mogrify -quality 92 -sampling-factor 1x1 -format jpg "$work"/d/*."$from") "
     for p in "${programs[@]}"; do
       prepare "$state"; times[$p]+="$(seconds "$p" convert --threads 1 --to .jpg "$work/d") "
     done

@@ -18,15 +18,19 @@ namespace morvane::formats {
 
 namespace {
 
-// libimagequant's speed 6 with error diffusion at half its strength: on
-// photographs at 512 and 2048 pixels a side, about twice as fast as speed 5
-// at full strength, at the same median PSNR (the milder dithering leaves
-// less noise; banding stays hidden), and still 3 dB above ImageMagick's.
+// libimagequant's speed 6 with error diffusion at a quarter of its
+// strength, the palette chosen from a sample of the pixels: on photographs
+// of 512 pixels a side (one thread) 40 % faster than the whole picture at
+// half strength, and a little closer to the source by PSNR (41.1 against
+// 40.6 dB median; ImageMagick's 37.9): the milder dithering leaves less
+// noise, and the sample gives the palette the whole picture would.
 constexpr int QuantizerSpeed = 6;
-constexpr float DitheringLevel = 0.5f;
+constexpr float DitheringLevel = 0.25f;
 
-// Pictures of more pixels than this are quantized from a sample and
-// remapped in bands of BandRows rows.
+// Pictures of more pixels than this have their palette chosen from every
+// other pixel of every other row.
+constexpr qint64 SampledPicturePixels = qint64(1) << 16;
+// Pictures of more pixels than this are remapped in bands of BandRows rows.
 constexpr qint64 LargePicturePixels = qint64(1) << 20;
 constexpr int BandRows = 256;
 
@@ -84,13 +88,13 @@ ImagePtr imageOf(liq_attr *attr, RowSource *source, int width, int height)
     return ImagePtr(liq_image_create_custom(attr, rgbaRow, source, width, height, 0));
 }
 
-// The palette for source: from all its pixels, or for a large picture from
+// The palette for source: from all its pixels, or for a larger picture from
 // every other pixel of every other row, which gives the same palette for a
 // quarter of the work.
 ResultPtr quantize(liq_attr *attr, const QImage &source)
 {
     liq_result *result = nullptr;
-    if (qint64(source.width()) * source.height() <= LargePicturePixels) {
+    if (qint64(source.width()) * source.height() <= SampledPicturePixels) {
         RowSource all{&source};
         const ImagePtr image = imageOf(attr, &all, source.width(), source.height());
         if (!image || liq_image_quantize(image.get(), attr, &result) != LIQ_OK)

@@ -1,13 +1,12 @@
-// TGA: read by a decoder of our own, written through stb_image_write as
-// run-length encoded true colour with the top-left origin.
+// TGA: read and written by a codec of our own; written as run-length
+// encoded true colour with the top-left origin.
 #include "convert/formats/bytereader.h"
 #include "convert/formats/channel.h"
 #include "convert/formats/formats.h"
 
-#include <stb_image_write.h>
-
 #include <algorithm>
-#include <climits>
+#include <cstring>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -306,9 +305,56 @@ Decoded decode(QByteArrayView data, const Limits &limits)
     return {std::move(image), QString()};
 }
 
-void append(void *context, void *data, int size)
+// Run-length encodes one row of pixels at out, the TGA way: a run packet
+// (a count byte of 128 + n - 1, then the pixel) for n = 2 to 128 equal
+// pixels, a raw packet (n - 1, then the n pixels) for the others, none
+// crossing into the next row; pixels are stored blue, green, red (and
+// opacity when channels is 4). Colours are compared under mask (the opacity
+// is left out of 24-bit files). Returns the end of what was written, which
+// is at most width * channels + (width + 127) / 128 bytes on, plus one byte
+// scribbled past that end.
+template<int channels>
+uchar *encodeRow(const QRgb *line, int width, uchar *out)
 {
-    static_cast<QByteArray *>(context)->append(static_cast<const char *>(data), size);
+    constexpr QRgb mask = channels == 4 ? 0xffffffffu : 0x00ffffffu;
+    const auto same = [](QRgb a, QRgb b) { return ((a ^ b) & mask) == 0; };
+    const auto put = [](uchar *at, QRgb c) {
+        if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
+            std::memcpy(at, &c, 4); // blue, green, red, opacity in memory
+        } else {
+            at[0] = uchar(qBlue(c));
+            at[1] = uchar(qGreen(c));
+            at[2] = uchar(qRed(c));
+            at[3] = uchar(qAlpha(c));
+        }
+        return at + channels;
+    };
+    int x = 0;
+    while (x < width) {
+        const QRgb first = line[x];
+        int n = 1;
+        if (x + 1 < width && same(line[x + 1], first)) {
+            while (n < 128 && x + n < width && same(line[x + n], first))
+                ++n;
+            *out++ = uchar(0x80 | (n - 1));
+            out = put(out, first);
+        } else {
+            // Up to a pixel that starts a run of its own.
+            while (n < 128 && x + n < width && !(x + n + 1 < width && same(line[x + n + 1], line[x + n])))
+                ++n;
+            *out++ = uchar(n - 1);
+            for (int i = 0; i < n; ++i)
+                out = put(out, line[x + i]);
+        }
+        x += n;
+    }
+    return out;
+}
+
+void putU16(uchar *at, int value)
+{
+    at[0] = uchar(value);
+    at[1] = uchar(value >> 8);
 }
 
 // 32 bits with opacity when any pixel is less than opaque, else 24; each row
@@ -319,8 +365,12 @@ Encoded encode(const QImage &picture, const WriteOptions &)
         return {QByteArray(), noPictureError()};
     const int width = picture.width();
     const int height = picture.height();
-    const QImage source = picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32
-                                                                            : QImage::Format_RGB32);
+    if (width > 65535 || height > 65535)
+        return {QByteArray(), u"picture too large for TGA (%1 x %2)"_s.arg(width).arg(height)};
+    // The rows are read in place when the picture is RGB32 or ARGB32.
+    const QImage source = picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32
+        ? picture
+        : picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (source.isNull())
         return {QByteArray(), outOfMemoryError()};
     bool opaque = true;
@@ -331,29 +381,30 @@ Encoded encode(const QImage &picture, const WriteOptions &)
         }
     }
     const int channels = opaque ? 3 : 4;
-    // The header holds 16-bit sides; the writer counts bytes in an int.
-    if (width > 65535 || height > 65535 || qint64(width) * height * channels > INT_MAX)
-        return {QByteArray(), u"picture too large for TGA (%1 x %2)"_s.arg(width).arg(height)};
 
-    // The writer stores its last row first: the rows go to it bottom up.
-    QByteArray pixels(qsizetype(width) * height * channels, Qt::Uninitialized);
+    // The most a row can take: all raw packets of 128 pixels or fewer.
+    const qint64 rowBytes = qint64(width) * channels + (width + 127) / 128;
+    const qint64 most = HeaderBytes + rowBytes * height + FooterBytes + 1;
+    if (most > std::numeric_limits<qsizetype>::max() / 2)
+        return {QByteArray(), outOfMemoryError()};
+    QByteArray file(qsizetype(most), Qt::Uninitialized);
+    auto *const start = reinterpret_cast<uchar *>(file.data());
+    std::memset(start, 0, size_t(HeaderBytes));
+    start[2] = uchar(TrueColour | RunLength);
+    putU16(start + 12, width);
+    putU16(start + 14, height);
+    start[16] = uchar(channels * 8);
+    start[17] = uchar(TopDownBit | (channels == 4 ? 8 : 0));
+    uchar *out = start + HeaderBytes;
     for (int y = 0; y < height; ++y) {
         const auto *line = reinterpret_cast<const QRgb *>(source.constScanLine(y));
-        auto *out = reinterpret_cast<uchar *>(pixels.data()) + qsizetype(height - 1 - y) * width * channels;
-        for (int x = 0; x < width; ++x) {
-            *out++ = uchar(qRed(line[x]));
-            *out++ = uchar(qGreen(line[x]));
-            *out++ = uchar(qBlue(line[x]));
-            if (channels == 4)
-                *out++ = uchar(qAlpha(line[x]));
-        }
+        out = channels == 4 ? encodeRow<4>(line, width, out) : encodeRow<3>(line, width, out);
     }
-    QByteArray file;
-    if (!stbi_write_tga_to_func(append, &file, width, height, channels, pixels.constData())
-        || file.size() < HeaderBytes || (file[2] & RunLength) == 0)
-        return {QByteArray(), cannotEncodeError(tga().name)};
-    file[17] = char(file[17] | TopDownBit);
-    file.append(QByteArray(8, '\0')).append(FooterSignature.data(), FooterSignature.size());
+    std::memset(out, 0, 8); // no extension area, no developer area
+    std::memcpy(out + 8, FooterSignature.data(), size_t(FooterSignature.size()));
+    out += FooterBytes;
+    file.truncate(qsizetype(out - start));
+    file.squeeze();
     return {std::move(file), QString()};
 }
 

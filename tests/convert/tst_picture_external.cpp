@@ -86,6 +86,8 @@ class TestPictureExternal : public QObject {
 private slots:
     void openedByOtherTools_data();
     void openedByOtherTools();
+    void runLengthPacketsOpenedByOtherTools_data();
+    void runLengthPacketsOpenedByOtherTools();
     void variantsOfOtherTools_data();
     void variantsOfOtherTools();
     void profilesOfOtherTools_data();
@@ -305,6 +307,77 @@ void TestPictureExternal::mipmapsAsImageMagickShrinks()
         at += qsizetype(size.width()) * size.height() * 4;
         size = QSize(size.width() / 2, size.height() / 2);
     }
+}
+
+// TGA rows laid out so that every edge of the run-length packets is met:
+// runs and raw stretches of 128 pixels (the most a packet holds) and one
+// either side, a run that would go on into the next row, colours that differ
+// in opacity alone. Each row is written as words: rN, N pixels of one new
+// colour; dN, N new colours; =N, N more of the colour before (the last of
+// the row above at a row's start); aN, N pixels of one new colour at
+// opacities of their own. bytes: the packets', with a run packet for every
+// 2 to 128 equal pixels of a row and raw packets for the others.
+void TestPictureExternal::runLengthPacketsOpenedByOtherTools_data()
+{
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<bool>("opacity");
+    QTest::addColumn<int>("bytes");
+    QTest::newRow("one pixel") << QStringList{u"d1"_s} << false << 4;
+    QTest::newRow("runs of 128 to 130") << QStringList{u"r128 d2"_s, u"r129 d1"_s, u"r130"_s} << false << 11 + 11 + 8;
+    QTest::newRow("raw stretches of 128 and 129") << QStringList{u"d129"_s, u"d127 r2"_s} << false << 389 + 386;
+    QTest::newRow("raw, run, raw") << QStringList{u"d3 r2 d1"_s} << false << 10 + 4 + 4;
+    QTest::newRow("a run ends with its row") << QStringList{u"r5"_s, u"=5"_s} << false << 4 + 4;
+    QTest::newRow("two alike at the end of a row") << QStringList{u"d4 r2"_s} << false << 13 + 4;
+    QTest::newRow("one alike at the start of the next") << QStringList{u"d2"_s, u"=1 d1"_s} << false << 7 + 7;
+    QTest::newRow("with opacity, 130 a row") << QStringList{u"r129 a1"_s, u"a2 d128"_s} << true << 14 + 522;
+    QTest::newRow("opacity alone differs") << QStringList{u"a3 r2"_s} << true << 13 + 5;
+}
+
+void TestPictureExternal::runLengthPacketsOpenedByOtherTools()
+{
+    QFETCH(QStringList, rows);
+    QFETCH(bool, opacity);
+    QFETCH(int, bytes);
+    if (!QFileInfo::exists(Convert) || !QFileInfo::exists(Gm))
+        QSKIP("tools not installed");
+
+    std::vector<std::vector<QRgb>> lines;
+    quint32 fresh = 0x102030;
+    QRgb last = 0;
+    for (const QString &row : std::as_const(rows)) {
+        std::vector<QRgb> &line = lines.emplace_back();
+        for (const QString &word : words(row)) {
+            const int count = word.sliced(1).toInt();
+            for (int i = 0; i < count; ++i) {
+                const bool next = word[0] == u'd' || (i == 0 && word[0] != u'=');
+                if (next)
+                    fresh = fresh * 1103515245u + 12345u;
+                last = word[0] == u'a' ? qRgba(qRed(fresh), qGreen(fresh), qBlue(fresh), 40 + 60 * i)
+                       : next          ? (fresh & 0xffffff) | 0xff000000u
+                                       : last;
+                line.push_back(last);
+            }
+        }
+        QCOMPARE(line.size(), lines.front().size());
+    }
+    QImage picture(int(lines.front().size()), int(lines.size()), opacity ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        std::copy(lines[size_t(y)].cbegin(), lines[size_t(y)].cend(), reinterpret_cast<QRgb *>(picture.scanLine(y)));
+
+    const QString path = m_dir.filePath(u"packets.tga"_s);
+    QString error;
+    QVERIFY2(savePicture(picture, path, &error), qPrintable(error));
+    constexpr qint64 HeaderAndFooter = 18 + 26;
+    QCOMPARE(QFileInfo(path).size() - HeaderAndFooter, qint64(bytes));
+    const QImage expected = picture.convertToFormat(QImage::Format_ARGB32);
+    for (const QString &tool : {Convert, Gm}) {
+        const QImage theirs = decodedBy(tool, path, picture.size(), true);
+        QVERIFY2(!theirs.isNull(), qPrintable(tool + u" could not decode the file"_s));
+        QCOMPARE(largestDifference(theirs.convertToFormat(QImage::Format_ARGB32), expected), 0);
+    }
+    const QImage ours = loadPicture(path, &error);
+    QVERIFY2(!ours.isNull(), qPrintable(error));
+    QCOMPARE(largestDifference(ours.convertToFormat(QImage::Format_ARGB32), expected), 0);
 }
 
 QTEST_GUILESS_MAIN(TestPictureExternal)
