@@ -3,14 +3,19 @@
 #include "ui/dirlist.h"
 #include "ui/drivelist.h"
 #include "ui/messagebox.h"
+#include "programicon.h"
 
 #include <QApplication>
-#include <QImageReader>
+#include <QFontDatabase>
+#include <QHash>
+#include <QImage>
 #include <QPainter>
 #include <QPixmap>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace morvane::app {
 
@@ -45,30 +50,43 @@ public:
 
 QFont formFont(const QString &family, qreal points)
 {
-    // Set in Qt rather than left to fontconfig, whose stand-in for a missing
-    // family is its default sans whatever the family's widths.
-    static const bool substituted = [] {
-        // Helvetica Narrow's advances at 8.25 points are within a pixel of
-        // MS Sans Serif 8's, glyph by glyph, and its capitals as tall (8 pixels).
-        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                                   {QStringLiteral("Nimbus Sans Narrow"), QStringLiteral("Liberation Sans Narrow")});
-        // DejaVu Sans keeps to Verdana's advances within a few hundredths of an em.
-        QFont::insertSubstitution(QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans"));
-        return true;
+    // Families of like widths for the forms' fonts where those are missing.
+    // Helvetica Narrow's advances at 8.25 points are within a pixel of MS Sans
+    // Serif 8's, glyph by glyph, and its capitals as tall (8 pixels); DejaVu
+    // Sans keeps to Verdana's advances within a few hundredths of an em.
+    static const QHash<QString, QStringList> standIns = [] {
+        QHash<QString, QStringList> table{
+            {QStringLiteral("MS Sans Serif"), {QStringLiteral("Nimbus Sans Narrow"), QStringLiteral("Liberation Sans Narrow")}},
+            {QStringLiteral("Verdana"), {QStringLiteral("DejaVu Sans")}},
+        };
+        // Set in Qt rather than left to fontconfig, whose stand-in for a
+        // missing family is its default sans whatever the family's widths.
+        for (auto it = table.cbegin(); it != table.cend(); ++it)
+            QFont::insertSubstitutions(it.key(), it.value());
+        return table;
     }();
-    Q_UNUSED(substituted);
-    QFont font(family);
+    // The stand-in is named outright where the family is missing: a font
+    // asked for by a missing name costs Qt a second search of fontconfig, for
+    // the fallbacks of that name, at every start.
+    QString name = family;
+    if (!QFontDatabase::hasFamily(family)) {
+        const QStringList candidates = standIns.value(family);
+        const auto found = std::find_if(candidates.begin(), candidates.end(), &QFontDatabase::hasFamily);
+        if (found != candidates.end())
+            name = *found;
+    }
+    QFont font(name);
     font.setPointSizeF(points);
     return font;
 }
 
 QIcon programIcon()
 {
-    // Read with Qt's own PNG reader: letting it guess would load and ask every
-    // image plugin first, which costs the start-up several milliseconds.
-    QImageReader reader(QStringLiteral(":/icons/morvane-16.png"), "png");
-    reader.setAutoDetectImageFormat(false);
-    return QIcon(QPixmap::fromImage(reader.read()));
+    // Pixels made at build time: reading a picture, even one named as PNG,
+    // would first have Qt look through every image plugin installed.
+    const QImage image(reinterpret_cast<const uchar *>(ProgramIconPixels), ProgramIconWidth, ProgramIconHeight,
+                       QImage::Format_ARGB32_Premultiplied);
+    return QIcon(QPixmap::fromImage(image));
 }
 
 void useProgramStyle()

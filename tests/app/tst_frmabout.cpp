@@ -3,6 +3,7 @@
 #include "app/abouttext.h"
 #include "app/frmabout.h"
 #include "app/frmmain.h"
+#include "app/windowframe.h"
 #include "support/recordingadapters.h"
 #include "support/testhelpers.h"
 
@@ -78,7 +79,7 @@ void TestFrmAbout::form()
     }
     for (QWidget *control : about.findChildren<QWidget *>()) {
         control->ensurePolished();
-        QCOMPARE(control->font().family(), u"Verdana"_s);
+        QCOMPARE(control->font().family(), app::formFont(u"Verdana"_s, 8.25).family());
         QCOMPARE(control->font().pointSizeF(), 8.25);
         QCOMPARE(control->font().bold(), control->objectName() == u"lblTitle" || control->objectName() == u"txtMessage");
     }
