@@ -468,16 +468,14 @@ ConversionReport convertJobs(const QList<ConversionJob> &jobs, const ConversionO
     std::mutex progressMutex;
     int done = 0;
     const auto work = [&] {
-        std::vector<std::pair<Staged, int>> waiting; // the copies and their entries' indexes
+        std::vector<std::pair<Staged, int>> waiting; // staged copies, with their entries' indexes
         waiting.reserve(CommitBatch);
         const auto commitWaiting = [&](size_t keep) {
             if (waiting.size() <= keep)
                 return;
             const auto end = waiting.end() - qsizetype(keep);
-            for (auto it = waiting.begin(); it != end; ++it) {
-                if (it->first)
-                    commitCopy(it->first, results[size_t(it->second)], options.separator);
-            }
+            for (auto it = waiting.begin(); it != end; ++it)
+                commitCopy(it->first, results[size_t(it->second)], options.separator);
             waiting.erase(waiting.begin(), end);
         };
         for (;;) {
