@@ -11,7 +11,8 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
-out=${1:-$root/build/bench/corpus}
+# Absolute, as the copies are made from inside the folders.
+out=$(realpath -m "${1:-$root/build/bench/corpus}")
 photos=/usr/share/backgrounds/mate/nature
 im_convert=/usr/bin/convert-im6.q16
 im_mogrify=/usr/bin/mogrify-im6.q16
