@@ -13,6 +13,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -105,9 +107,6 @@ void failWrite(EntryResult &result, QChar separator, const QString &error)
 // A copy staged by convertOne, waiting to be committed.
 using Staged = std::optional<base::StagedFile>;
 
-// How many staged copies a worker holds before it commits them.
-constexpr size_t CommitBatch = 16;
-
 // Commits a staged copy; result fails when it cannot be put in place.
 void commitCopy(Staged &staged, EntryResult &result, QChar separator)
 {
@@ -116,6 +115,85 @@ void commitCopy(Staged &staged, EntryResult &result, QChar separator)
         failWrite(result, separator, error);
     staged.reset();
 }
+
+// Commits the staged copies of independent entries on a thread of its own,
+// in the order they come, while the workers go on converting: a worker
+// never waits for the disk. What has come while a commit was under way is
+// taken together: a journaling file system puts the names and places of all
+// the data written so far on disk in the first copy's flush, so the others'
+// flushes have only their own data to wait for, if that: one journal commit
+// for many copies rather than one a copy, which counts when the volume has
+// other data waiting to be written, as each commit waits for some of it.
+// Where no thread can be started, each copy is committed as it comes.
+class Committer {
+public:
+    Committer(std::vector<EntryResult> &results, QChar separator) : m_results(results), m_separator(separator)
+    {
+        try {
+            m_thread = std::thread(&Committer::run, this);
+        } catch (const std::system_error &) {
+        }
+    }
+    ~Committer() { finish(); }
+    Committer(const Committer &) = delete;
+    Committer &operator=(const Committer &) = delete;
+
+    // Takes entry index's staged copy; waits while many are waiting already,
+    // as each holds a file open.
+    void add(Staged staged, int index)
+    {
+        if (!m_thread.joinable()) {
+            commitCopy(staged, m_results[size_t(index)], m_separator);
+            return;
+        }
+        std::unique_lock lock(m_mutex);
+        m_room.wait(lock, [this] { return m_waiting.size() < MaxWaiting; });
+        m_waiting.emplace_back(std::move(staged), index);
+        m_arrived.notify_one();
+    }
+
+    // Commits every copy taken and returns once they are all committed.
+    void finish()
+    {
+        if (!m_thread.joinable())
+            return;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_finishing = true;
+        }
+        m_arrived.notify_one();
+        m_thread.join();
+    }
+
+private:
+    static constexpr size_t MaxWaiting = 64;
+
+    void run()
+    {
+        std::deque<std::pair<Staged, int>> taken;
+        for (;;) {
+            {
+                std::unique_lock lock(m_mutex);
+                m_arrived.wait(lock, [this] { return !m_waiting.empty() || m_finishing; });
+                if (m_waiting.empty())
+                    return;
+                taken.swap(m_waiting);
+            }
+            m_room.notify_all();
+            for (auto &[staged, index] : taken)
+                commitCopy(staged, m_results[size_t(index)], m_separator);
+            taken.clear();
+        }
+    }
+
+    std::vector<EntryResult> &m_results;
+    const QChar m_separator;
+    std::mutex m_mutex;
+    std::condition_variable m_arrived, m_room;
+    std::deque<std::pair<Staged, int>> m_waiting;
+    bool m_finishing = false;
+    std::thread m_thread;
+};
 
 // What converting the picture in file may take at its peak: the file's
 // bytes, the picture, and twice as much again for a converted copy and the
@@ -444,15 +522,9 @@ ConversionReport convertJobs(const QList<ConversionJob> &jobs, const ConversionO
         folders.isEmpty() ? base::fileNameCaseSensitivity() : caseSensitivityIn(folders.constFirst(), options);
     const Decided decided = options.keepSources ? decideKept(jobs, options.separator, cs, options.existing) : Decided(size_t(total));
 
-    // Independent entries may finish in any order: a worker's copies wait,
-    // staged, until it holds CommitBatch of them, and all but the last one
-    // staged are committed together; the disk writes that one while the
-    // next is encoded. A journaling file system puts the names and places
-    // of all the data written so far on disk in the first copy's flush, so
-    // the others' flushes have only their own data to wait for, if that:
-    // one journal commit for a batch rather than one a copy, which counts
-    // when the volume has other data waiting to be written, as each commit
-    // waits for some of it. Others are committed at once, in list order.
+    // Independent entries may finish in any order: their copies are
+    // committed behind the workers (Committer). Others are committed at
+    // once, in list order.
     const bool independent = jobsIndependent(jobs, cs, decided);
     int threads = options.threads > 0 ? options.threads : QThread::idealThreadCount();
     threads = std::max(1, std::min(threads, total));
@@ -467,17 +539,10 @@ ConversionReport convertJobs(const QList<ConversionJob> &jobs, const ConversionO
     std::atomic<int> next{0};
     std::mutex progressMutex;
     int done = 0;
+    std::optional<Committer> committer;
+    if (independent && total > 1)
+        committer.emplace(results, options.separator);
     const auto work = [&] {
-        std::vector<std::pair<Staged, int>> waiting; // staged copies, with their entries' indexes
-        waiting.reserve(CommitBatch);
-        const auto commitWaiting = [&](size_t keep) {
-            if (waiting.size() <= keep)
-                return;
-            const auto end = waiting.end() - qsizetype(keep);
-            for (auto it = waiting.begin(); it != end; ++it)
-                commitCopy(it->first, results[size_t(it->second)], options.separator);
-            waiting.erase(waiting.begin(), end);
-        };
         for (;;) {
             if (options.cancel && options.cancel->load())
                 break;
@@ -486,18 +551,15 @@ ConversionReport convertJobs(const QList<ConversionJob> &jobs, const ConversionO
                 break;
             Staged staged;
             results[size_t(i)] = convertOne(jobs[i], options, cs, budget, &staged, decided[size_t(i)]);
-            if (staged)
-                waiting.emplace_back(std::move(staged), i);
-            if (!independent)
-                commitWaiting(0);
-            else if (waiting.size() >= CommitBatch)
-                commitWaiting(1);
+            if (staged && committer)
+                committer->add(std::move(staged), i);
+            else if (staged)
+                commitCopy(staged, results[size_t(i)], options.separator);
             const std::lock_guard lock(progressMutex);
             ++done;
             if (options.progress)
                 options.progress(done, total, jobs[i].entry);
         }
-        commitWaiting(0);
     };
 
     if (threads == 1) {
@@ -515,6 +577,8 @@ ConversionReport convertJobs(const QList<ConversionJob> &jobs, const ConversionO
         for (std::thread &worker : workers)
             worker.join();
     }
+    if (committer)
+        committer->finish();
 
     ConversionReport report;
     report.parallel = threads > 1;
